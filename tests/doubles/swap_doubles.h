@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+// Records what the swap asked of the wallpaper, the settings file and the tray.
+struct SwapRecorder {
+    std::set<std::wstring> refused; // paths that ApplyWallpaper fails for
+    std::vector<std::wstring> applied;
+    std::vector<int32_t> savedIndexes; // g_app.index at each SaveSettings
+    std::vector<std::wstring> balloons;
+};
+extern SwapRecorder g_swap;

@@ -1,0 +1,153 @@
+#include "app/app_state.h"
+#include "test_support.h"
+#include "wallpaper/scan.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class ScanTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetAppState();
+        g_app.folder = dir.path();
+    }
+
+    // Names of the scanned entries, after checking that each is the folder plus one backslash.
+    std::vector<std::wstring> ScannedNames()
+    {
+        std::vector<std::wstring> names;
+        for (const std::wstring& path : g_app.images) {
+            EXPECT_EQ(path.rfind(dir.path() + L"\\", 0), 0u) << Narrow(path);
+            names.push_back(path.substr(dir.path().size() + 1));
+        }
+        return names;
+    }
+
+    TempDir dir;
+};
+
+using Names = std::vector<std::wstring>;
+
+TEST_F(ScanTest, TakesOnlyTopLevelPicturesSortedCaseInsensitively)
+{
+    for (const wchar_t* name : {L"b.JPG", L"A.png", L".gif", L"c.txt", L"noext", L"photo.jpg.bak"}) {
+        Touch(dir / name);
+    }
+    CreateDirectoryW((dir / L"sub.jpg").c_str(), nullptr);
+    Touch(dir / L"sub.jpg\\inner.jpg");
+
+    ScanFolder();
+
+    EXPECT_EQ(ScannedNames(), (Names{L".gif", L"A.png", L"b.JPG"}));
+}
+
+TEST_F(ScanTest, OrdersByUpperCasedCodeUnitsWithoutNumericRuns)
+{
+    for (const wchar_t* name : {L"2.jpg", L"a_b.jpg", L"10.jpg", L"aB.jpg", L"Z.png", L"\u00e9t\u00e9.png"}) {
+        Touch(dir / name);
+    }
+
+    ScanFolder();
+
+    EXPECT_EQ(ScannedNames(), (Names{L"10.jpg", L"2.jpg", L"aB.jpg", L"a_b.jpg", L"Z.png", L"\u00e9t\u00e9.png"}));
+}
+
+TEST_F(ScanTest, ExtensionTestIgnoresAsciiCaseOnly)
+{
+    for (const wchar_t* name : {L"a.jpg", L"a.JPEG", L"a.Png", L"a.bmp", L"a.gif", L"x.Jfif", L"a.tif", L"x.TIFF",
+                                L"a.webp", L"a.WebP", L"dots.in.name.jpg"}) {
+        EXPECT_TRUE(IsImageFileName(name)) << Narrow(name);
+    }
+    for (const wchar_t* name : {L"name.", L"x.jpe", L"x.heic", L"jpg", L"x.jpg ", L"x.j\u0130f", L"x.jpgx",
+                                L"photo.jpg.bak", L""}) {
+        EXPECT_FALSE(IsImageFileName(name)) << Narrow(name);
+    }
+}
+
+TEST_F(ScanTest, HiddenAndSystemPicturesAreTaken)
+{
+    Touch(dir / L"hidden.jpg");
+    Touch(dir / L"system.png");
+    SetFileAttributesW((dir / L"hidden.jpg").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    SetFileAttributesW((dir / L"system.png").c_str(), FILE_ATTRIBUTE_SYSTEM);
+
+    ScanFolder();
+
+    EXPECT_EQ(ScannedNames(), (Names{L"hidden.jpg", L"system.png"}));
+}
+
+TEST_F(ScanTest, TrailingBackslashGivesTheSamePaths)
+{
+    Touch(dir / L"one.jpg");
+    ScanFolder();
+    const auto without = g_app.images;
+
+    g_app.folder = dir.path() + L"\\";
+    ScanFolder();
+
+    EXPECT_EQ(g_app.images, without);
+    EXPECT_EQ(without, (std::vector<std::wstring>{dir / L"one.jpg"}));
+}
+
+TEST_F(ScanTest, IndexIsBroughtIntoRange)
+{
+    for (const wchar_t* name : {L"1.jpg", L"2.jpg", L"3.jpg", L"4.jpg", L"5.jpg"}) {
+        Touch(dir / name);
+    }
+    const std::pair<int32_t, int32_t> cases[] = {{7, 0}, {5, 0}, {-3, -1}, {3, 3}, {4, 4}, {0, 0}, {-1, -1}};
+    for (const auto& [stored, expected] : cases) {
+        g_app.index = stored;
+        ScanFolder();
+        EXPECT_EQ(g_app.index, expected) << "stored " << stored;
+    }
+}
+
+TEST_F(ScanTest, FolderWithoutPicturesClearsIndex)
+{
+    Touch(dir / L"readme.txt");
+    g_app.index = 3;
+
+    ScanFolder();
+
+    EXPECT_TRUE(g_app.images.empty());
+    EXPECT_EQ(g_app.index, -1);
+}
+
+TEST_F(ScanTest, UnreadableOrUnsetFolderKeepsIndexAndEndsTheCycle)
+{
+    for (const std::wstring& folder : {dir / L"missing", dir / L"file.jpg", std::wstring()}) {
+        Touch(dir / L"file.jpg");
+        g_app.folder = folder;
+        g_app.images = {L"stale.jpg"};
+        g_app.shuffleOrder = {0};
+        g_app.shufflePos = 1;
+        g_app.index = 6;
+
+        ScanFolder();
+
+        EXPECT_TRUE(g_app.images.empty()) << Narrow(folder);
+        EXPECT_TRUE(g_app.shuffleOrder.empty());
+        EXPECT_EQ(g_app.shufflePos, 0u);
+        EXPECT_EQ(g_app.index, 6);
+    }
+}
+
+TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
+{
+    Touch(dir / L"a.jpg");
+    Touch(dir / L"b.jpg");
+    g_app.shuffleOrder = {1, 0};
+    g_app.shufflePos = 1;
+
+    ScanFolder();
+
+    EXPECT_EQ(g_app.images.size(), 2u);
+    EXPECT_TRUE(g_app.shuffleOrder.empty());
+    EXPECT_EQ(g_app.shufflePos, 0u);
+}
+
+} // namespace

@@ -1,0 +1,269 @@
+#include "app/app_state.h"
+#include "settings/settings.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const std::wstring kDefaultFile = L"[Backdrift]\r\nFolder=\r\nMode=0\r\nIndex=-1\r\nFit=0\r\nAutostart=0\r\n"
+                                  L"HotkeyMod=3\r\nHotkeyVk=87\r\n";
+
+class SettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveTree(configDir);
+        RemoveTree(exeDirFile);
+        ResetAppState();
+    }
+    void TearDown() override
+    {
+        RemoveTree(configDir);
+        RemoveTree(exeDirFile);
+    }
+
+    // Writes a settings file by hand, as a user with a text editor would (ANSI).
+    void WriteConfig(const std::string& text)
+    {
+        CreateDirectoryW(configDir.c_str(), nullptr);
+        WriteBytes(configFile, text);
+    }
+    std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
+
+    const std::wstring configDir = RoamingAppData() + L"\\Backdrift";
+    const std::wstring configFile = configDir + L"\\config.ini";
+    const std::wstring exeDirFile = ModuleDir() + L"\\config.ini";
+};
+
+TEST_F(SettingsTest, ConfigPathIsUnderRoamingAppData)
+{
+    EXPECT_EQ(GetConfigDir(), configDir);
+    EXPECT_EQ(GetConfigPath(), configFile);
+}
+
+TEST_F(SettingsTest, FirstStartTakesDefaultsCreatesFolderButNoFile)
+{
+    g_app.folder = L"leftover";
+    g_app.mode = Random;
+    g_app.index = 4;
+    g_app.hotkeyVk = 1;
+
+    LoadSettings();
+
+    EXPECT_EQ(g_app.folder, L"");
+    EXPECT_EQ(g_app.mode, Sequential);
+    EXPECT_EQ(g_app.index, -1);
+    EXPECT_EQ(g_app.fit, Fill);
+    EXPECT_FALSE(g_app.autostart);
+    EXPECT_EQ(g_app.hotkeyMod, static_cast<uint32_t>(MOD_CONTROL | MOD_ALT));
+    EXPECT_EQ(g_app.hotkeyVk, 87u);
+    EXPECT_TRUE(Exists(configDir));
+    EXPECT_FALSE(Exists(configFile));
+}
+
+TEST_F(SettingsTest, SaveOfDefaultsWritesExactlyTheDefaultFileAsUtf16)
+{
+    SaveSettings();
+
+    const auto bytes = ReadBytes(configFile);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_EQ(bytes->substr(0, 2), "\xFF\xFE");
+    EXPECT_EQ(ConfigText(), kDefaultFile);
+}
+
+TEST_F(SettingsTest, EveryValueRoundTrips)
+{
+    g_app.folder = L"D:\\Pictures\\Walls";
+    g_app.mode = Random;
+    g_app.index = 12;
+    g_app.fit = Stretch;
+    g_app.autostart = true;
+    g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
+    g_app.hotkeyVk = 'B';
+    SaveSettings();
+    EXPECT_EQ(ConfigText(), L"[Backdrift]\r\nFolder=D:\\Pictures\\Walls\r\nMode=1\r\nIndex=12\r\nFit=2\r\nAutostart=1\r\n"
+                            L"HotkeyMod=6\r\nHotkeyVk=66\r\n");
+
+    ResetAppState();
+    LoadSettings();
+    EXPECT_EQ(g_app.folder, L"D:\\Pictures\\Walls");
+    EXPECT_EQ(g_app.mode, Random);
+    EXPECT_EQ(g_app.index, 12);
+    EXPECT_EQ(g_app.fit, Stretch);
+    EXPECT_TRUE(g_app.autostart);
+    EXPECT_EQ(g_app.hotkeyMod, 6u);
+    EXPECT_EQ(g_app.hotkeyVk, 66u);
+}
+
+TEST_F(SettingsTest, NonAsciiFolderSurvivesARestart)
+{
+    const std::wstring folder = L"C:\\Users\\\u0141ukasz\\\u58c1\u7d19";
+    g_app.folder = folder;
+    SaveSettings();
+
+    ResetAppState();
+    LoadSettings();
+    EXPECT_EQ(g_app.folder, folder);
+}
+
+TEST_F(SettingsTest, ExistingAnsiFileKeepsItsEncoding)
+{
+    WriteConfig("[Backdrift]\r\nMode=1\r\n");
+    LoadSettings();
+    SaveSettings();
+
+    const auto bytes = ReadBytes(configFile);
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_NE(bytes->substr(0, 2), "\xFF\xFE");
+    EXPECT_NE(bytes->find("Mode=1\r\n"), std::string::npos);
+}
+
+TEST_F(SettingsTest, LongFolderIsReadWhole)
+{
+    for (const size_t length : {519u, 520u, 600u, 1039u, 5000u}) {
+        std::wstring folder = L"C:\\";
+        while (folder.size() < length) {
+            folder += L"deep\\";
+        }
+        folder.resize(length);
+        g_app.folder = folder;
+        SaveSettings();
+
+        ResetAppState();
+        LoadSettings();
+        EXPECT_EQ(g_app.folder, folder) << "length " << length;
+    }
+}
+
+TEST_F(SettingsTest, OutOfRangeNumbersAreCorrected)
+{
+    struct Case {
+        const char* file;
+        int mode, fit;
+        uint32_t hotkeyMod, hotkeyVk;
+    };
+    const Case cases[] = {
+        {"Mode=2\r\nFit=5\r\nHotkeyMod=19\r\nHotkeyVk=256\r\n", 0, 0, 3, 0},
+        {"Mode=-1\r\nFit=-3\r\nHotkeyMod=-1\r\nHotkeyVk=-1\r\n", 0, 0, 15, 0},
+        {"Mode=abc\r\nFit=4\r\nHotkeyMod=16\r\nHotkeyVk=255\r\n", 0, 4, 0, 255},
+        {"Mode=1\r\nFit=1\r\nHotkeyMod=16387\r\nHotkeyVk=0\r\n", 1, 1, 3, 0},
+    };
+    for (const Case& c : cases) {
+        WriteConfig(std::string("[Backdrift]\r\n") + c.file);
+        LoadSettings();
+        EXPECT_EQ(static_cast<int>(g_app.mode), c.mode) << c.file;
+        EXPECT_EQ(static_cast<int>(g_app.fit), c.fit) << c.file;
+        EXPECT_EQ(g_app.hotkeyMod, c.hotkeyMod) << c.file;
+        EXPECT_EQ(g_app.hotkeyVk, c.hotkeyVk) << c.file;
+    }
+}
+
+TEST_F(SettingsTest, IndexAndAutostartAreTakenAsStored)
+{
+    for (const int index : {-1, -7, 500}) {
+        WriteConfig("[Backdrift]\r\nIndex=" + std::to_string(index) + "\r\nAutostart=5\r\n");
+        LoadSettings();
+        EXPECT_EQ(g_app.index, index);
+        EXPECT_TRUE(g_app.autostart);
+    }
+    SaveSettings();
+    EXPECT_NE(ConfigText().find(L"Autostart=1\r\n"), std::wstring::npos);
+}
+
+TEST_F(SettingsTest, ForeignKeysAndSectionsSurviveSaves)
+{
+    WriteConfig("; my notes\r\n[Other]\r\nKeep=yes\r\n[Backdrift]\r\nExtra=1\r\nFit=3\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_app.fit, Tile);
+    for (int i = 0; i < 3; ++i) {
+        SaveSettings();
+    }
+
+    const std::wstring text = ConfigText();
+    EXPECT_NE(text.find(L"; my notes"), std::wstring::npos);
+    EXPECT_NE(text.find(L"[Other]\r\nKeep=yes\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"Extra=1\r\n"), std::wstring::npos);
+    for (const wchar_t* key : {L"Folder=", L"Mode=0", L"Index=-1", L"Fit=3", L"Autostart=0", L"HotkeyMod=3",
+                               L"HotkeyVk=87"}) {
+        EXPECT_NE(text.find(key), std::wstring::npos) << Narrow(key);
+    }
+}
+
+TEST_F(SettingsTest, AlteredSectionHeaderGivesDefaultsAndAFreshSection)
+{
+    WriteConfig("[Backdrift-old]\r\nMode=1\r\nFit=2\r\n");
+    LoadSettings();
+    EXPECT_EQ(g_app.mode, Sequential);
+    EXPECT_EQ(g_app.fit, Fill);
+
+    SaveSettings();
+    const std::wstring text = ConfigText();
+    EXPECT_NE(text.find(L"[Backdrift-old]\r\nMode=1\r\nFit=2\r\n"), std::wstring::npos);
+    EXPECT_NE(text.find(L"[Backdrift]\r\nFolder=\r\nMode=0\r\n"), std::wstring::npos);
+}
+
+TEST_F(SettingsTest, FileNamedBackdriftSendsSettingsToTheExecutableFolder)
+{
+    WriteBytes(configDir, "in the way");
+
+    EXPECT_EQ(GetConfigDir(), ModuleDir());
+    g_app.mode = Random;
+    SaveSettings();
+    ResetAppState();
+    LoadSettings();
+    EXPECT_EQ(g_app.mode, Random);
+    EXPECT_TRUE(Exists(exeDirFile));
+}
+
+TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
+{
+    const wchar_t* shellFolders[] = {
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+    };
+    RegValueGuard user(HKEY_CURRENT_USER, shellFolders[0], L"AppData");
+    RegValueGuard shell(HKEY_CURRENT_USER, shellFolders[1], L"AppData");
+    for (const wchar_t* key : shellFolders) {
+        WriteRegString(HKEY_CURRENT_USER, key, L"AppData", L"C:\\no-such-folder\\deeper\\Roaming");
+    }
+
+    EXPECT_EQ(GetConfigDir(), ModuleDir());
+    EXPECT_EQ(GetConfigPath(), exeDirFile);
+}
+
+TEST_F(SettingsTest, ExecutablePathLongerThanMaxPathIsReturnedWhole)
+{
+    TempDir temp;
+    std::wstring dir = temp.path();
+    while (dir.size() < 300) {
+        dir += L"\\a-rather-long-folder-name";
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr));
+    }
+    const std::wstring exe = dir + L"\\exe_path_probe.exe";
+    ASSERT_TRUE(CopyFileW((ModuleDir() + L"\\exe_path_probe.exe").c_str(), (L"\\\\?\\" + exe).c_str(), FALSE));
+    const std::wstring output = temp / L"reported.txt";
+
+    std::wstring command = L"\"" + exe + L"\" \"" + output + L"\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process))
+        << GetLastError();
+    WaitForSingleObject(process.hProcess, 30000);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+
+    ASSERT_EQ(exitCode, 0u);
+    const auto reported = ReadBytes(output);
+    ASSERT_TRUE(reported.has_value());
+    std::wstring path(reported->size() / 2, L'\0');
+    memcpy(path.data(), reported->data(), path.size() * 2);
+    EXPECT_GT(path.size(), 300u);
+    EXPECT_EQ(CompareStringOrdinal(path.c_str(), -1, exe.c_str(), -1, TRUE), CSTR_EQUAL) << Narrow(path);
+}
+
+} // namespace

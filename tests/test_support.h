@@ -1,0 +1,57 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+// A fresh folder under %TEMP%, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+void Touch(const std::wstring& path);
+std::optional<std::string> ReadBytes(const std::wstring& path);
+// A text file as the profile functions see it: UTF-16LE after a byte-order
+// mark, otherwise single-byte ASCII.
+std::optional<std::wstring> ReadText(const std::wstring& path);
+bool Exists(const std::wstring& path);
+
+std::wstring RoamingAppData();
+std::wstring ModuleDir(); // folder of the running test program
+
+// Puts every field of g_app back to its value at process start.
+void ResetAppState();
+
+std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const wchar_t* name);
+void WriteRegString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value);
+
+// Remembers a registry value, of any type, and puts it back (or removes it) at the end.
+class RegValueGuard {
+public:
+    RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name);
+    ~RegValueGuard();
+    RegValueGuard(const RegValueGuard&) = delete;
+    RegValueGuard& operator=(const RegValueGuard&) = delete;
+
+private:
+    HKEY root_;
+    std::wstring key_;
+    std::wstring name_;
+    std::optional<DWORD> type_;
+    std::string data_;
+};
+
+std::string Narrow(const std::wstring& text); // UTF-8, for test messages

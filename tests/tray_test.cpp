@@ -1,0 +1,143 @@
+#include "app/app_state.h"
+#include "res/resource.h"
+#include "test_support.h"
+#include "tray/tray.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+TEST(TrayTipTest, NamesTheFolderAndCount)
+{
+    EXPECT_EQ(FormatTrayTip(L"", 0), L"Backdrift - no folder set");
+    EXPECT_EQ(FormatTrayTip(L"", 12), L"Backdrift - no folder set");
+    EXPECT_EQ(FormatTrayTip(L"D:\\Photos\\Summer", 42), L"Backdrift - Summer (42)");
+    EXPECT_EQ(FormatTrayTip(L"D:\\Photos\\Summer", 0), L"Backdrift - Summer (0)");
+    EXPECT_EQ(FormatTrayTip(L"D:\\", 3), L"Backdrift - D:\\ (3)");
+}
+
+class TrayTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetAppState();
+        g_app.hInstance = GetModuleHandleW(nullptr);
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = g_app.hInstance;
+        windowClass.lpszClassName = L"BackdriftTrayTest";
+        RegisterClassW(&windowClass);
+        g_app.hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                     g_app.hInstance, nullptr);
+        ASSERT_NE(g_app.hwnd, nullptr);
+    }
+    void TearDown() override
+    {
+        Shell_NotifyIconW(NIM_DELETE, &g_app.nid);
+        if (g_app.nid.hIcon) {
+            DestroyIcon(g_app.nid.hIcon);
+        }
+        DestroyWindow(g_app.hwnd);
+    }
+
+    // The shell accepts a modify only for an icon it shows.
+    static bool IconIsShown()
+    {
+        NOTIFYICONDATAW probe = g_app.nid;
+        probe.uFlags = NIF_TIP;
+        return Shell_NotifyIconW(NIM_MODIFY, &probe) != FALSE;
+    }
+};
+
+TEST_F(TrayTest, AddFillsTheRecordAndShowsTheIcon)
+{
+    g_app.folder = L"D:\\Photos\\Summer";
+    g_app.images.assign(42, L"x");
+
+    AddTrayIcon();
+
+    const NOTIFYICONDATAW& nid = g_app.nid;
+    EXPECT_EQ(nid.cbSize, 976u);
+    EXPECT_EQ(nid.hWnd, g_app.hwnd);
+    EXPECT_EQ(nid.uID, 1u);
+    EXPECT_EQ(nid.uCallbackMessage, 0x8001u);
+    EXPECT_EQ(nid.uFlags, static_cast<UINT>(NIF_TIP));
+    EXPECT_STREQ(nid.szTip, L"Backdrift - Summer (42)");
+    EXPECT_EQ(nid.guidItem, GUID{});
+    EXPECT_TRUE(IconIsShown());
+
+    ICONINFO info = {};
+    ASSERT_TRUE(GetIconInfo(nid.hIcon, &info));
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(SM_CXSMICON));
+    EXPECT_EQ(bitmap.bmHeight, GetSystemMetrics(SM_CYSMICON));
+    EXPECT_NE(nid.hIcon, LoadIconW(nullptr, IDI_APPLICATION));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+}
+
+TEST_F(TrayTest, StockIconStandsInForAMissingResource)
+{
+    g_app.hInstance = GetModuleHandleW(L"kernel32.dll");
+    ASSERT_EQ(FindResourceW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP), RT_GROUP_ICON), nullptr);
+
+    AddTrayIcon();
+
+    EXPECT_EQ(g_app.nid.hIcon, LoadIconW(nullptr, IDI_APPLICATION));
+    EXPECT_TRUE(IconIsShown());
+}
+
+TEST_F(TrayTest, ReAddingReplacesTheIconWithoutPilingUpHandles)
+{
+    AddTrayIcon();
+    std::vector<HICON> replaced;
+    for (int i = 0; i < 300; ++i) {
+        replaced.push_back(g_app.nid.hIcon);
+        AddTrayIcon(); // the icon is still shown, as after a display-scale change
+    }
+
+    EXPECT_TRUE(IconIsShown());
+    for (const HICON old : replaced) {
+        if (old != g_app.nid.hIcon) {
+            ICONINFO info = {};
+            ASSERT_FALSE(GetIconInfo(old, &info)) << "an old icon was not destroyed";
+        }
+    }
+}
+
+TEST_F(TrayTest, LongTooltipIsCut)
+{
+    AddTrayIcon();
+    g_app.folder = L"C:\\" + std::wstring(200, L'n');
+    g_app.images.assign(3, L"x");
+
+    UpdateTrayTip();
+
+    const std::wstring expected = (L"Backdrift - " + std::wstring(200, L'n')).substr(0, 127);
+    EXPECT_EQ(std::wstring(g_app.nid.szTip), expected);
+    EXPECT_EQ(g_app.nid.uFlags, static_cast<UINT>(NIF_TIP));
+}
+
+TEST_F(TrayTest, BalloonFillsItsFieldsAndLeavesTheRecordAtRest)
+{
+    AddTrayIcon();
+    const std::wstring tip = g_app.nid.szTip;
+    const std::wstring longText(400, L'b');
+
+    ShowBalloon(longText.c_str());
+
+    const NOTIFYICONDATAW& nid = g_app.nid;
+    EXPECT_STREQ(nid.szInfoTitle, L"Backdrift");
+    EXPECT_EQ(std::wstring(nid.szInfo), longText.substr(0, 255));
+    EXPECT_EQ(nid.dwInfoFlags, static_cast<DWORD>(NIIF_INFO | NIIF_NOSOUND));
+    EXPECT_EQ(nid.uFlags, static_cast<UINT>(NIF_TIP));
+    EXPECT_EQ(std::wstring(nid.szTip), tip);
+
+    ShowBalloon(L"No images found in the selected folder.");
+    EXPECT_STREQ(nid.szInfo, L"No images found in the selected folder.");
+}
+
+} // namespace

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds Backdrift with its tests and runs every test under Wine on a virtual
+# display; ends with CTest's summary and its exit status.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+tools/deps.sh
+cmake --preset test >/dev/null
+cmake --build --preset test -j "$(nproc)"
+
+# The tests share one prefix, display and wineserver; boot them once, with
+# their output detached, before CTest starts anything.
+unset BACKDRIFT_USE_DISPLAY
+tools/wine-ctl.sh boot build/test
+status=0
+ctest --preset test || status=$?
+tools/wine-ctl.sh stop build/test
+exit $status

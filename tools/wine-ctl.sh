@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Boots or stops the Wine environment of a build tree.
+#   tools/wine-ctl.sh boot|stop <build dir>
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/wine-env.sh"
+bd_wine_init "${BACKDRIFT_WINE_DIR:-$(cd "$2" && pwd)/wine}"
+case $1 in
+boot) bd_wine_boot ;;
+stop) bd_wine_stop ;;
+*) echo "usage: $0 boot|stop <build dir>" >&2; exit 2 ;;
+esac

@@ -1,0 +1,55 @@
+# Sourced by the tools that run Backdrift's Windows programs under Wine.
+# Each build tree keeps its own Wine prefix, virtual display and persistent
+# wineserver under <build>/wine, so runs never touch ~/.wine.
+
+bd_wine_init() { # <state dir>
+    BD_WINE_DIR=$1
+    mkdir -p "$BD_WINE_DIR/prefix"
+    export WINEPREFIX="$BD_WINE_DIR/prefix"
+    export WINEDEBUG=-all
+    # No Mono or Gecko installers (they would wait on a dialog), no menu entries.
+    export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+}
+
+bd_alive() { # <pid file>
+    [ -s "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null
+}
+
+# Start what is missing of Xvfb, wineserver and the prefix's services. Safe to
+# call from several processes at once: the first one boots, the others wait.
+# Every background process is detached from our output and from the lock, or
+# a caller that reads our output (CTest) would wait for it to end.
+bd_wine_boot() {
+    local dir=$BD_WINE_DIR
+    (
+        flock 9
+        if [ "${BACKDRIFT_USE_DISPLAY:-0}" = 1 ] && [ -n "${DISPLAY:-}" ]; then
+            echo "$DISPLAY" >"$dir/display.env"
+        elif ! bd_alive "$dir/xvfb.pid" || [ ! -s "$dir/display" ]; then
+            rm -f "$dir/display"
+            setsid Xvfb -displayfd 8 -nolisten tcp -screen 0 1280x1024x24 \
+                8>"$dir/display" </dev/null >/dev/null 2>&1 9>&- &
+            echo $! >"$dir/xvfb.pid"
+            for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
+            [ -s "$dir/display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
+            echo ":$(tr -d '[:space:]' <"$dir/display")" >"$dir/display.env"
+        fi
+        DISPLAY=$(cat "$dir/display.env")
+        export DISPLAY
+        if ! bd_alive "$dir/server.pid"; then
+            setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+            echo $! >"$dir/server.pid"
+            # Creates the prefix on first use (about 10 s) and starts its services.
+            setsid wine wineboot </dev/null >/dev/null 2>&1 9>&-
+        fi
+    ) 9>"$dir/lock"
+    DISPLAY=$(cat "$BD_WINE_DIR/display.env")
+    export DISPLAY
+}
+
+bd_wine_stop() {
+    local dir=$BD_WINE_DIR
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
+    rm -f "$dir/server.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+}
