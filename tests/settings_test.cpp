@@ -232,38 +232,4 @@ TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
     EXPECT_EQ(GetConfigPath(), exeDirFile);
 }
 
-TEST_F(SettingsTest, ExecutablePathLongerThanMaxPathIsReturnedWhole)
-{
-    TempDir temp;
-    std::wstring dir = temp.path();
-    while (dir.size() < 300) {
-        dir += L"\\a-rather-long-folder-name";
-        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + dir).c_str(), nullptr));
-    }
-    const std::wstring exe = dir + L"\\exe_path_probe.exe";
-    ASSERT_TRUE(CopyFileW((ModuleDir() + L"\\exe_path_probe.exe").c_str(), (L"\\\\?\\" + exe).c_str(), FALSE));
-    const std::wstring output = temp / L"reported.txt";
-
-    std::wstring command = L"\"" + exe + L"\" \"" + output + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
-        << GetLastError();
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-
-    ASSERT_EQ(exitCode, 0u);
-    const auto reported = ReadBytes(output);
-    ASSERT_TRUE(reported.has_value());
-    std::wstring path(reported->size() / 2, L'\0');
-    memcpy(path.data(), reported->data(), path.size() * 2);
-    EXPECT_GT(path.size(), 300u);
-    EXPECT_EQ(CompareStringOrdinal(path.c_str(), -1, exe.c_str(), -1, TRUE), CSTR_EQUAL) << Narrow(path);
-}
-
 } // namespace

@@ -15,6 +15,17 @@ bd_alive() { # <pid file>
     [ -s "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null
 }
 
+bd_quiet() {
+    setsid "$@" </dev/null >/dev/null 2>&1 9>&-
+}
+
+bd_start_server() {
+    setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+    echo $! >"$BD_WINE_DIR/server.pid"
+    # Creates the prefix on first use (about 10 s) and starts its services.
+    bd_quiet wine wineboot
+}
+
 # Start what is missing of Xvfb, wineserver and the prefix's services. Safe to
 # call from several processes at once: the first one boots, the others wait.
 # Every background process is detached from our output and from the lock, or
@@ -37,10 +48,23 @@ bd_wine_boot() {
         DISPLAY=$(cat "$dir/display.env")
         export DISPLAY
         if ! bd_alive "$dir/server.pid"; then
-            setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-            echo $! >"$dir/server.pid"
-            # Creates the prefix on first use (about 10 s) and starts its services.
-            setsid wine wineboot </dev/null >/dev/null 2>&1 9>&-
+            bd_start_server
+            if [ ! -f "$WINEPREFIX/.backdrift-desktop" ]; then
+                # A virtual desktop brings its own taskbar and notification
+                # area; without one, Wine looks for an X system tray and every
+                # first tray call waits two seconds for it. Read at server start.
+                bd_quiet wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
+                bd_quiet wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f
+                bd_quiet wineserver -k
+                for _ in $(seq 100); do bd_alive "$dir/server.pid" || break; sleep 0.1; done
+                bd_start_server
+                touch "$WINEPREFIX/.backdrift-desktop"
+            fi
+        fi
+        # Keep the desktop process alive between programs (see desktop_keeper.cpp).
+        if [ -n "${BD_WINE_KEEPER:-}" ] && [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
+            setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
+            echo $! >"$dir/keeper.pid"
         fi
     ) 9>"$dir/lock"
     DISPLAY=$(cat "$BD_WINE_DIR/display.env")
@@ -51,5 +75,5 @@ bd_wine_stop() {
     local dir=$BD_WINE_DIR
     wineserver -k </dev/null >/dev/null 2>&1 || true
     if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
-    rm -f "$dir/server.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+    rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
 }

@@ -13,5 +13,13 @@ while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname 
 [ -f "$build/CMakeCache.txt" ] || build=$PWD
 
 bd_wine_init "${BACKDRIFT_WINE_DIR:-$build/wine}"
+BD_WINE_KEEPER=$build/bin/desktop_keeper.exe
 bd_wine_boot
-exec wine "$program" "$@"
+# With stderr on a pipe (as under CTest), Wine holds the process's end back
+# by about a second; a file does not, so relay stderr through one.
+err=$(mktemp)
+trap 'rm -f "$err"' EXIT
+status=0
+wine "$program" "$@" 2>"$err" || status=$?
+cat "$err" >&2
+exit $status
