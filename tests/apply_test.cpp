@@ -164,8 +164,8 @@ struct FitRow {
     const wchar_t* tile;
 };
 const FitRow kFitTable[] = {
-    {Fill, DWPOS_FILL, L"10", L"0"},    {Fit, DWPOS_FIT, L"6", L"0"},     {Stretch, DWPOS_STRETCH, L"2", L"0"},
-    {Tile, DWPOS_TILE, L"0", L"1"},     {Center, DWPOS_CENTER, L"0", L"0"}, {5, DWPOS_FILL, L"10", L"0"},
+    {Fill, DWPOS_FILL, L"10", L"0"},       {Fit, DWPOS_FIT, L"6", L"0"},       {Stretch, DWPOS_STRETCH, L"2", L"0"},
+    {Tile, DWPOS_TILE, L"0", L"1"},        {Center, DWPOS_CENTER, L"0", L"0"}, {5, DWPOS_FILL, L"10", L"0"},
     {0xFFFFFFFF, DWPOS_FILL, L"10", L"0"},
 };
 

@@ -197,8 +197,7 @@ TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
     ASSERT_NE(hwnd, nullptr);
     EXPECT_EQ(Wallpaper(), L"untouched") << "start-up never changes the wallpaper";
 
-    const std::wstring order[] = {pictures / L"A.jpg", pictures / L"b.png", pictures / L"c.JPEG",
-                                  pictures / L"A.jpg"};
+    const std::wstring order[] = {pictures / L"A.jpg", pictures / L"b.png", pictures / L"c.JPEG", pictures / L"A.jpg"};
     for (int click = 0; click < 4; ++click) {
         LeftClick(hwnd);
         EXPECT_EQ(Wallpaper(), order[click]) << "click " << click;

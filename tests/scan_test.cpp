@@ -62,8 +62,8 @@ TEST_F(ScanTest, ExtensionTestIgnoresAsciiCaseOnly)
                                 L"a.webp", L"a.WebP", L"dots.in.name.jpg"}) {
         EXPECT_TRUE(IsImageFileName(name)) << Narrow(name);
     }
-    for (const wchar_t* name : {L"name.", L"x.jpe", L"x.heic", L"jpg", L"x.jpg ", L"x.j\u0130f", L"x.jpgx",
-                                L"photo.jpg.bak", L""}) {
+    for (const wchar_t* name :
+         {L"name.", L"x.jpe", L"x.heic", L"jpg", L"x.jpg ", L"x.j\u0130f", L"x.jpgx", L"photo.jpg.bak", L""}) {
         EXPECT_FALSE(IsImageFileName(name)) << Narrow(name);
     }
 }

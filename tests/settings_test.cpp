@@ -82,8 +82,9 @@ TEST_F(SettingsTest, EveryValueRoundTrips)
     g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
     g_app.hotkeyVk = 'B';
     SaveSettings();
-    EXPECT_EQ(ConfigText(), L"[Backdrift]\r\nFolder=D:\\Pictures\\Walls\r\nMode=1\r\nIndex=12\r\nFit=2\r\nAutostart=1\r\n"
-                            L"HotkeyMod=6\r\nHotkeyVk=66\r\n");
+    EXPECT_EQ(ConfigText(),
+              L"[Backdrift]\r\nFolder=D:\\Pictures\\Walls\r\nMode=1\r\nIndex=12\r\nFit=2\r\nAutostart=1\r\n"
+              L"HotkeyMod=6\r\nHotkeyVk=66\r\n");
 
     ResetAppState();
     LoadSettings();
@@ -184,8 +185,8 @@ TEST_F(SettingsTest, ForeignKeysAndSectionsSurviveSaves)
     EXPECT_NE(text.find(L"; my notes"), std::wstring::npos);
     EXPECT_NE(text.find(L"[Other]\r\nKeep=yes\r\n"), std::wstring::npos);
     EXPECT_NE(text.find(L"Extra=1\r\n"), std::wstring::npos);
-    for (const wchar_t* key : {L"Folder=", L"Mode=0", L"Index=-1", L"Fit=3", L"Autostart=0", L"HotkeyMod=3",
-                               L"HotkeyVk=87"}) {
+    for (const wchar_t* key :
+         {L"Folder=", L"Mode=0", L"Index=-1", L"Fit=3", L"Autostart=0", L"HotkeyMod=3", L"HotkeyVk=87"}) {
         EXPECT_NE(text.find(key), std::wstring::npos) << Narrow(key);
     }
 }

@@ -190,7 +190,8 @@ RegValueGuard::~RegValueGuard()
         return;
     }
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
+        ERROR_SUCCESS) {
         RegSetValueExW(handle, name_.c_str(), 0, *type_, reinterpret_cast<const BYTE*>(data_.data()),
                        static_cast<DWORD>(data_.size()));
         RegCloseKey(handle);
@@ -199,10 +200,9 @@ RegValueGuard::~RegValueGuard()
 
 std::string Narrow(const std::wstring& text)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
     return result;
 }

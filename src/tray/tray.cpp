@@ -30,9 +30,9 @@ void AddTrayIcon()
     nid.uCallbackMessage = WM_TRAYICON;
     // Loaded at the current small-icon size, so a re-add after a display
     // scale change picks the frame that is sharp at the new scale.
-    nid.hIcon = static_cast<HICON>(LoadImageW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                              LR_DEFAULTCOLOR));
+    nid.hIcon =
+        static_cast<HICON>(LoadImageW(g_app.hInstance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     if (!nid.hIcon) {
         nid.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     }

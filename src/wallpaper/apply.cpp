@@ -1,6 +1,5 @@
 #include "wallpaper/apply.h"
 
-
 namespace {
 
 void SetStyleValue(HKEY key, const wchar_t* name, const wchar_t* text)

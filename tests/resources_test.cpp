@@ -1,0 +1,228 @@
+// Reads the resources of the built Backdrift.exe as Windows sees them.
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+
+class ResourcesTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(module_, nullptr); }
+    void TearDown() override { FreeLibrary(module_); }
+
+    std::string Resource(const wchar_t* type, const wchar_t* name, WORD language = kEnglishUs)
+    {
+        HRSRC found = FindResourceExW(module_, type, name, language);
+        if (!found) {
+            return {};
+        }
+        const void* data = LockResource(LoadResource(module_, found));
+        return std::string(static_cast<const char*>(data), SizeofResource(module_, found));
+    }
+
+    const std::wstring exe_ = ModuleDir() + L"\\Backdrift.exe";
+    HMODULE module_ = LoadLibraryExW(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+};
+
+// Reads little-endian fields one after another.
+class Reader {
+public:
+    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+    template <typename T> T Get()
+    {
+        T value{};
+        if (pos_ + sizeof(T) <= bytes_.size()) {
+            memcpy(&value, bytes_.data() + pos_, sizeof(T));
+        }
+        pos_ += sizeof(T);
+        return value;
+    }
+    std::wstring String()
+    {
+        std::wstring text;
+        for (wchar_t c = Get<wchar_t>(); c != 0 && pos_ <= bytes_.size(); c = Get<wchar_t>()) {
+            text += c;
+        }
+        return text;
+    }
+    // A name-or-ordinal field: 0xFFFF then an ordinal, else a string.
+    std::wstring NameOrOrdinal()
+    {
+        const WORD first = Get<WORD>();
+        if (first == 0xFFFF) {
+            return L"#" + std::to_wstring(Get<WORD>());
+        }
+        pos_ -= sizeof(WORD);
+        return String();
+    }
+    void AlignDword() { pos_ = (pos_ + 3) & ~size_t{3}; }
+
+private:
+    const std::string& bytes_;
+    size_t pos_ = 0;
+};
+
+TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
+{
+    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(101));
+    Reader reader(group);
+    EXPECT_EQ(reader.Get<WORD>(), 0);
+    EXPECT_EQ(reader.Get<WORD>(), 1); // icons, not cursors
+    const WORD count = reader.Get<WORD>();
+    ASSERT_EQ(count, 9);
+
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const int width = reader.Get<BYTE>();
+        const int height = reader.Get<BYTE>();
+        reader.Get<BYTE>(); // colour count
+        reader.Get<BYTE>();
+        reader.Get<WORD>(); // planes
+        const WORD bits = reader.Get<WORD>();
+        reader.Get<DWORD>(); // bytes
+        const WORD id = reader.Get<WORD>();
+        EXPECT_EQ(width, height);
+        EXPECT_EQ(bits, 32);
+        sizes.push_back(width == 0 ? 256 : width);
+        const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(id));
+        EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n") << "image " << id << " is not PNG-compressed";
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 128, 256}));
+}
+
+TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
+{
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe_.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe_.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(
+        VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(translation[0], 0x0409);
+    EXPECT_EQ(translation[1], 1200);
+
+    const std::pair<const wchar_t*, const wchar_t*> strings[] = {
+        {L"CompanyName", L"Velmaro"},
+        {L"FileDescription", L"Backdrift - wallpaper switcher"},
+        {L"FileVersion", L"1.0.0.0"},
+        {L"InternalName", L"Backdrift"},
+        {L"OriginalFilename", L"Backdrift.exe"},
+        {L"ProductName", L"Backdrift"},
+        {L"ProductVersion", L"1.0.0.0"},
+    };
+    for (const auto& [name, expected] : strings) {
+        wchar_t* value = nullptr;
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        ASSERT_TRUE(VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            << Narrow(name);
+        EXPECT_STREQ(value, expected);
+    }
+}
+
+TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
+{
+    std::vector<std::wstring> manifests;
+    EnumResourceNamesW(
+        module_, RT_MANIFEST,
+        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR list) -> BOOL {
+            reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(
+                IS_INTRESOURCE(name) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(name)) : name);
+            return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&manifests));
+    EXPECT_EQ(manifests, std::vector<std::wstring>{L"#1"});
+
+    const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
+    for (const char* part : {
+             R"(<assemblyIdentity type="win32" name="Backdrift.App" version="1.0.0.0" processorArchitecture="*"/>)",
+             R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
+             R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",
+             R"(>true/pm</dpiAware>)",
+             R"(>PerMonitorV2</dpiAwareness>)",
+             R"(>true</longPathAware>)",
+             R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" )"
+             R"(publicKeyToken="6595b64144ccf1df" language="*")",
+         }) {
+        EXPECT_NE(manifest.find(part), std::string::npos) << part;
+    }
+}
+
+TEST_F(ResourcesTest, HotkeyDialogTemplate)
+{
+    const std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(200));
+    ASSERT_FALSE(dialog.empty());
+    Reader reader(dialog);
+    EXPECT_EQ(reader.Get<WORD>(), 1);      // extended template, version 1
+    EXPECT_EQ(reader.Get<WORD>(), 0xFFFF); // signature
+    EXPECT_EQ(reader.Get<DWORD>(), 0u);    // help identifier
+    EXPECT_EQ(reader.Get<DWORD>(), 0u);    // extended style
+    EXPECT_EQ(reader.Get<DWORD>(), 0x80C808C0u);
+    const WORD items = reader.Get<WORD>();
+    EXPECT_EQ(items, 5);
+    EXPECT_EQ(reader.Get<short>(), 0);
+    EXPECT_EQ(reader.Get<short>(), 0);
+    EXPECT_EQ(reader.Get<short>(), 210);
+    EXPECT_EQ(reader.Get<short>(), 78);
+    EXPECT_EQ(reader.NameOrOrdinal(), L""); // no menu
+    EXPECT_EQ(reader.NameOrOrdinal(), L""); // standard dialog class
+    EXPECT_EQ(reader.String(), L"Set hotkey");
+    EXPECT_EQ(reader.Get<WORD>(), 9);   // points
+    EXPECT_EQ(reader.Get<WORD>(), 400); // weight
+    EXPECT_EQ(reader.Get<BYTE>(), 0);   // italic
+    EXPECT_EQ(reader.Get<BYTE>(), 1);   // DEFAULT_CHARSET
+    EXPECT_EQ(reader.String(), L"Segoe UI");
+
+    struct Item {
+        DWORD id;
+        const wchar_t* windowClass;
+        const wchar_t* text;
+        DWORD style;
+        short x, y, cx, cy;
+    };
+    const Item expected[] = {
+        {0xFFFFFFFF, L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", 0x50020000, 10, 9, 190, 10},
+        {201, L"msctls_hotkey32", L"", 0x50810000, 10, 24, 190, 14},
+        {1, L"#128", L"OK", 0x50010001, 58, 52, 44, 16},
+        {2, L"#128", L"Cancel", 0x50010000, 106, 52, 44, 16},
+        {202, L"#128", L"None", 0x50010000, 154, 52, 44, 16},
+    };
+    for (const Item& item : expected) {
+        reader.AlignDword();
+        EXPECT_EQ(reader.Get<DWORD>(), 0u); // help identifier
+        EXPECT_EQ(reader.Get<DWORD>(), 0u); // extended style
+        EXPECT_EQ(reader.Get<DWORD>(), item.style) << Narrow(item.text);
+        EXPECT_EQ(reader.Get<short>(), item.x);
+        EXPECT_EQ(reader.Get<short>(), item.y);
+        EXPECT_EQ(reader.Get<short>(), item.cx);
+        EXPECT_EQ(reader.Get<short>(), item.cy);
+        EXPECT_EQ(reader.Get<DWORD>(), item.id);
+        // The resource compiler stores class names upper-cased; Windows
+        // looks them up without regard to case.
+        const std::wstring windowClass = reader.NameOrOrdinal();
+        EXPECT_EQ(CompareStringOrdinal(windowClass.c_str(), -1, item.windowClass, -1, TRUE), CSTR_EQUAL)
+            << Narrow(windowClass);
+        EXPECT_EQ(reader.NameOrOrdinal(), item.text);
+        EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
+    }
+}
+
+} // namespace
