@@ -256,4 +256,46 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
+// Clicks the program's icon in the taskbar's notification area with the
+// mouse, so that the shell itself sends the callback message.
+void ClickTrayIcon()
+{
+    RECT taskbar = {};
+    GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar);
+    // The only icon in the test desktop's notification area sits at its right end.
+    const int height = taskbar.bottom - taskbar.top;
+    const POINT at = {taskbar.right - height / 2, taskbar.top + height / 2};
+    INPUT inputs[3] = {};
+    for (INPUT& input : inputs) {
+        input.type = INPUT_MOUSE;
+        input.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        input.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    inputs[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_ABSOLUTE;
+    inputs[2].mi.dwFlags = MOUSEEVENTF_LEFTUP | MOUSEEVENTF_ABSOLUTE;
+    SendInput(3, inputs, sizeof(INPUT));
+}
+
+TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
+{
+    TempDir pictures;
+    Touch(pictures / L"only.jpg");
+    WriteConfig(pictures.path(), -1);
+    Program program;
+    const HWND hwnd = program.Window();
+    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NE(FindWindowW(L"Shell_TrayWnd", nullptr), nullptr);
+
+    ClickTrayIcon();
+    for (DWORD waited = 0; waited < kWaitMs && Wallpaper() != pictures / L"only.jpg"; waited += 50) {
+        Sleep(50);
+    }
+
+    EXPECT_EQ(Wallpaper(), pictures / L"only.jpg");
+    EXPECT_TRUE(ConfigHas(L"Index=0"));
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
 } // namespace
