@@ -288,7 +288,8 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
     ASSERT_NE(FindWindowW(L"Shell_TrayWnd", nullptr), nullptr);
 
     ClickTrayIcon();
-    for (DWORD waited = 0; waited < kWaitMs && Wallpaper() != pictures / L"only.jpg"; waited += 50) {
+    // The click arrives asynchronously; the settings file is written last.
+    for (DWORD waited = 0; waited < kWaitMs && !ConfigHas(L"Index=0"); waited += 50) {
         Sleep(50);
     }
 
