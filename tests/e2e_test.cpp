@@ -3,6 +3,8 @@
 // its windows, exit code, settings file and the desktop wallpaper.
 #include "test_support.h"
 
+#include <shellapi.h>
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -247,6 +249,13 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Deliver(hwnd, taskbarCreated), 0);
     }
+    // The shell knows the icon again: it can be modified, not added a second time.
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = hwnd;
+    probe.uID = 1;
+    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe));
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &probe));
     LeftClick(hwnd);
 
     EXPECT_EQ(Wallpaper(), pictures / L"2.jpg");

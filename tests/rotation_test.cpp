@@ -139,9 +139,30 @@ TEST_F(SwapTest, AllRefusedKeepsTheLastCandidateUnsaved)
 
     // The next swap starts after the failed candidate held in memory.
     g_swap.refused.clear();
-    g_app.index = 1;
     SwapWallpaper();
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{2});
+    EXPECT_EQ(g_swap.savedIndexes, Indexes{1});
+}
+
+TEST_F(SwapTest, SwapNestedInsideApplyingDoesNotPullTheListAway)
+{
+    // While a picture is being applied the thread can dispatch a second
+    // click; that swap finds every picture gone and rescans to nothing.
+    MakePictures(3);
+    g_app.index = 0;
+    g_swap.refused = {Picture(1)};
+    g_swap.duringApply = [this] {
+        for (int i = 0; i < 3; ++i) {
+            DeleteFileW(Picture(i).c_str());
+        }
+        SwapWallpaper();
+    };
+
+    SwapWallpaper();
+
+    EXPECT_TRUE(g_app.images.empty());
+    EXPECT_EQ(g_swap.applied, Paths{Picture(1)});
+    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
+    EXPECT_TRUE(g_swap.savedIndexes.empty());
 }
 
 TEST_F(SwapTest, AllPicturesDeletedThenNoImages)

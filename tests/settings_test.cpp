@@ -47,6 +47,9 @@ TEST_F(SettingsTest, FirstStartTakesDefaultsCreatesFolderButNoFile)
     g_app.folder = L"leftover";
     g_app.mode = Random;
     g_app.index = 4;
+    g_app.fit = Center;
+    g_app.autostart = true;
+    g_app.hotkeyMod = MOD_SHIFT;
     g_app.hotkeyVk = 1;
 
     LoadSettings();

@@ -8,8 +8,9 @@
 namespace {
 
 constexpr wchar_t kSection[] = L"Backdrift";
-constexpr UINT kMaxHotkeyMods = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
+constexpr UINT kHotkeyModMask = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 constexpr UINT kMaxVirtualKey = 0xFF;
+constexpr size_t kFirstValueBuffer = 520;
 
 bool IsDirectory(const std::wstring& path)
 {
@@ -21,7 +22,7 @@ std::wstring ReadString(const wchar_t* key, const std::wstring& file)
 {
     // The profile functions cannot tell a value that exactly fills the buffer
     // from one that was cut, so grow until the value comes back shorter.
-    std::wstring buffer(520, L'\0');
+    std::wstring buffer(kFirstValueBuffer, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
         const DWORD copied = GetPrivateProfileStringW(kSection, key, L"", buffer.data(), size, file.c_str());
@@ -43,10 +44,17 @@ void WriteString(const wchar_t* key, const std::wstring& value, const std::wstri
     WritePrivateProfileStringW(kSection, key, value.c_str(), file.c_str());
 }
 
-void WriteNumber(const wchar_t* key, const wchar_t* format, uint32_t value, const std::wstring& file)
+void WriteSigned(const wchar_t* key, int32_t value, const std::wstring& file)
 {
     wchar_t text[16];
-    wsprintfW(text, format, value);
+    wsprintfW(text, L"%d", value);
+    WritePrivateProfileStringW(kSection, key, text, file.c_str());
+}
+
+void WriteUnsigned(const wchar_t* key, uint32_t value, const std::wstring& file)
+{
+    wchar_t text[16];
+    wsprintfW(text, L"%u", value);
     WritePrivateProfileStringW(kSection, key, text, file.c_str());
 }
 
@@ -88,9 +96,10 @@ std::wstring GetExePath()
 std::wstring GetConfigDir()
 {
     PWSTR roaming = nullptr;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming))) {
-        std::wstring dir = roaming;
-        CoTaskMemFree(roaming);
+    const HRESULT found = SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming);
+    std::wstring dir = SUCCEEDED(found) ? roaming : L"";
+    CoTaskMemFree(roaming); // the caller frees it whether or not the call succeeded
+    if (SUCCEEDED(found)) {
         dir += L"\\Backdrift";
         // A file named Backdrift also reports "already exists"; only a real
         // folder can hold the settings.
@@ -130,7 +139,7 @@ void LoadSettings()
     if (g_app.fit > Center) {
         g_app.fit = Fill;
     }
-    g_app.hotkeyMod &= kMaxHotkeyMods;
+    g_app.hotkeyMod &= kHotkeyModMask;
     if (g_app.hotkeyVk > kMaxVirtualKey) {
         g_app.hotkeyVk = 0;
     }
@@ -142,10 +151,10 @@ void SaveSettings()
     CreateUnicodeFileIfMissing(file);
 
     WriteString(L"Folder", g_app.folder, file);
-    WriteNumber(L"Mode", L"%d", g_app.mode, file);
-    WriteNumber(L"Index", L"%d", static_cast<uint32_t>(g_app.index), file);
-    WriteNumber(L"Fit", L"%d", g_app.fit, file);
-    WriteNumber(L"Autostart", L"%d", g_app.autostart ? 1 : 0, file);
-    WriteNumber(L"HotkeyMod", L"%u", g_app.hotkeyMod, file);
-    WriteNumber(L"HotkeyVk", L"%u", g_app.hotkeyVk, file);
+    WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), file);
+    WriteSigned(L"Index", g_app.index, file);
+    WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), file);
+    WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, file);
+    WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, file);
+    WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, file);
 }

@@ -30,7 +30,9 @@ int32_t NextCandidate(int32_t candidate, int32_t count)
 
 bool TrySet(int32_t position)
 {
-    const std::wstring& path = g_app.images[static_cast<size_t>(position)];
+    // A copy: while the wallpaper is applied, the thread can dispatch sent
+    // messages, and a nested swap may rebuild the list under us.
+    const std::wstring path = g_app.images[static_cast<size_t>(position)];
     return PathFileExistsW(path.c_str()) && ApplyWallpaper(path);
 }
 
@@ -91,6 +93,9 @@ void SwapWallpaper()
     const auto count = static_cast<int32_t>(g_app.images.size());
     int32_t candidate = g_app.index;
     for (int32_t tries = 0; tries < count; ++tries) {
+        if (g_app.images.size() != static_cast<size_t>(count)) {
+            return; // a nested swap rescanned the folder and has had its say
+        }
         candidate = NextCandidate(candidate, count);
         if (TrySet(candidate)) {
             g_app.index = candidate;

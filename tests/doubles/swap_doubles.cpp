@@ -5,11 +5,16 @@
 #include "tray/tray.h"
 #include "wallpaper/apply.h"
 
+#include <utility>
+
 SwapRecorder g_swap;
 
 bool ApplyWallpaper(const std::wstring& path)
 {
     g_swap.applied.push_back(path);
+    if (auto during = std::exchange(g_swap.duringApply, nullptr)) {
+        during();
+    }
     return g_swap.refused.count(path) == 0;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -11,5 +12,6 @@ struct SwapRecorder {
     std::vector<std::wstring> applied;
     std::vector<int32_t> savedIndexes; // g_app.index at each SaveSettings
     std::vector<std::wstring> balloons;
+    std::function<void()> duringApply; // runs inside the next ApplyWallpaper, once
 };
 extern SwapRecorder g_swap;
