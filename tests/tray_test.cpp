@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <vector>
 
 namespace {
@@ -106,6 +107,50 @@ TEST_F(TrayTest, ReAddingReplacesTheIconWithoutPilingUpHandles)
             ASSERT_FALSE(GetIconInfo(old, &info)) << "an old icon was not destroyed";
         }
     }
+}
+
+// Pixels of the notification area's right end, where the test's icon is shown.
+std::vector<COLORREF> TrayPixels()
+{
+    RECT taskbar = {};
+    GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar);
+    const int height = taskbar.bottom - taskbar.top;
+    std::vector<COLORREF> pixels;
+    HDC screen = GetDC(nullptr);
+    for (int y = taskbar.top; y < taskbar.bottom; ++y) {
+        for (int x = taskbar.right - height; x < taskbar.right; ++x) {
+            pixels.push_back(GetPixel(screen, x, y));
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+void Settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        Sleep(25);
+    }
+}
+
+TEST_F(TrayTest, ReAddWhileShownBringsTheNewIconAcross)
+{
+    // As after a display-scale change: the taskbar announces itself while our
+    // icon is still there, and the icon loaded anew must replace the old one.
+    AddTrayIcon();
+    Settle();
+    const auto appIcon = TrayPixels();
+    ASSERT_GT(std::set<COLORREF>(appIcon.begin(), appIcon.end()).size(), 4u) << "the icon is not on the screen";
+
+    g_app.hInstance = GetModuleHandleW(L"kernel32.dll"); // no icon there: the stock icon
+    AddTrayIcon();
+    Settle();
+
+    EXPECT_NE(TrayPixels(), appIcon);
 }
 
 TEST_F(TrayTest, LongTooltipIsCut)
