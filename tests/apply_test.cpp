@@ -77,7 +77,7 @@ public:
     HRESULT STDMETHODCALLTYPE GetSlideshowOptions(DESKTOP_SLIDESHOW_OPTIONS*, UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AdvanceSlideshow(LPCWSTR, DESKTOP_SLIDESHOW_DIRECTION) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetStatus(DESKTOP_SLIDESHOW_STATE*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Enable(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Enable(BOOL) override { return E_NOTIMPL; }
 
 private:
     ULONG refs_ = 0;
@@ -107,7 +107,7 @@ public:
         }
         return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
     }
-    HRESULT STDMETHODCALLTYPE LockServer(WINBOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 class ApplyTest : public testing::Test {
