@@ -11,7 +11,7 @@ cmake --build --preset release -j "$(nproc)"
 
 [ -n "${DISPLAY:-}" ] && export BACKDRIFT_USE_DISPLAY=1
 . tools/wine-env.sh
-bd_wine_init "$root/build/release/wine"
+bd_wine_init "$root/build/release"
 bd_wine_boot
 echo "Backdrift is running (display $DISPLAY, Wine prefix $WINEPREFIX); press Ctrl+C to stop it."
 exec wine "$root/build/release/bin/Backdrift.exe"

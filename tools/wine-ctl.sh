@@ -4,9 +4,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
-build=$(cd "$2" && pwd)
-bd_wine_init "${BACKDRIFT_WINE_DIR:-$build/wine}"
-BD_WINE_KEEPER=$build/bin/desktop_keeper.exe
+bd_wine_init "$(cd "$2" && pwd)"
 case $1 in
 boot) bd_wine_boot ;;
 stop) bd_wine_stop ;;

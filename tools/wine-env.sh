@@ -2,8 +2,9 @@
 # Each build tree keeps its own Wine prefix, virtual display and persistent
 # wineserver under <build>/wine, so runs never touch ~/.wine.
 
-bd_wine_init() { # <state dir>
-    BD_WINE_DIR=$1
+bd_wine_init() { # <build dir>
+    BD_WINE_DIR=${BACKDRIFT_WINE_DIR:-$1/wine}
+    BD_WINE_KEEPER=$1/bin/desktop_keeper.exe
     mkdir -p "$BD_WINE_DIR/prefix"
     export WINEPREFIX="$BD_WINE_DIR/prefix"
     export WINEDEBUG=-all
@@ -20,7 +21,7 @@ bd_quiet() {
 }
 
 bd_start_server() {
-    setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+    bd_quiet wineserver -f -p &
     echo $! >"$BD_WINE_DIR/server.pid"
     # Creates the prefix on first use (about 10 s) and starts its services.
     bd_quiet wine wineboot
@@ -62,8 +63,8 @@ bd_wine_boot() {
             fi
         fi
         # Keep the desktop process alive between programs (see desktop_keeper.cpp).
-        if [ -n "${BD_WINE_KEEPER:-}" ] && [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
-            setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
+        if [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
+            bd_quiet wine "$BD_WINE_KEEPER" &
             echo $! >"$dir/keeper.pid"
         fi
     ) 9>"$dir/lock"

@@ -12,8 +12,7 @@ build=$(cd "$(dirname "$program")" && pwd)
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
 [ -f "$build/CMakeCache.txt" ] || build=$PWD
 
-bd_wine_init "${BACKDRIFT_WINE_DIR:-$build/wine}"
-BD_WINE_KEEPER=$build/bin/desktop_keeper.exe
+bd_wine_init "$build"
 bd_wine_boot
 # With stderr on a pipe (as under CTest), Wine holds the process's end back
 # by about a second; a file does not, so relay stderr through one.
