@@ -16,12 +16,15 @@ bd_alive() { # <pid file>
     [ -s "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null
 }
 
+# Runs a command detached from our output and the lock. (Background jobs are
+# started with setsid directly: a backgrounded function's subshell would keep
+# both open.)
 bd_quiet() {
     setsid "$@" </dev/null >/dev/null 2>&1 9>&-
 }
 
 bd_start_server() {
-    bd_quiet wineserver -f -p &
+    setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
     echo $! >"$BD_WINE_DIR/server.pid"
     # Creates the prefix on first use (about 10 s) and starts its services.
     bd_quiet wine wineboot
@@ -64,7 +67,7 @@ bd_wine_boot() {
         fi
         # Keep the desktop process alive between programs (see desktop_keeper.cpp).
         if [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
-            bd_quiet wine "$BD_WINE_KEEPER" &
+            setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
             echo $! >"$dir/keeper.pid"
         fi
     ) 9>"$dir/lock"
