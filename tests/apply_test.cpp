@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <vector>
 
 namespace {
@@ -16,42 +17,15 @@ struct FakeLog {
     bool createNull = false;
     HRESULT setPositionResult = S_OK;
     HRESULT setWallpaperResult = S_OK;
-    int created = 0;
-    int destroyed = 0;
-    bool overReleased = false;
+    ComCounts objects;
     std::vector<DESKTOP_WALLPAPER_POSITION> positions;
     std::vector<std::pair<bool, std::wstring>> wallpapers; // monitor given?, path
 };
 FakeLog g_log;
 
-class FakeDesktopWallpaper final : public IDesktopWallpaper {
+class FakeDesktopWallpaper final : public FakeCom<IDesktopWallpaper, IID_IDesktopWallpaper> {
 public:
-    FakeDesktopWallpaper() { ++g_log.created; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IDesktopWallpaper) {
-            *object = static_cast<IDesktopWallpaper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        if (refs_ == 0) {
-            g_log.overReleased = true;
-            return 0;
-        }
-        if (--refs_ == 0) {
-            ++g_log.destroyed;
-            delete this;
-            return 0;
-        }
-        return refs_;
-    }
+    FakeDesktopWallpaper() : FakeCom(g_log.objects) {}
 
     HRESULT STDMETHODCALLTYPE SetWallpaper(LPCWSTR monitor, LPCWSTR path) override
     {
@@ -78,37 +52,15 @@ public:
     HRESULT STDMETHODCALLTYPE AdvanceSlideshow(LPCWSTR, DESKTOP_SLIDESHOW_DIRECTION) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetStatus(DESKTOP_SLIDESHOW_STATE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Enable(BOOL) override { return E_NOTIMPL; }
-
-private:
-    ULONG refs_ = 0;
 };
 
-class FakeFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
-    {
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+HRESULT CreateFakeDesktopWallpaper(REFIID riid, void** object)
+{
+    if (FAILED(g_log.createResult) || g_log.createNull) {
+        return g_log.createResult;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
-    {
-        *object = nullptr;
-        if (outer) {
-            return CLASS_E_NOAGGREGATION;
-        }
-        if (FAILED(g_log.createResult) || g_log.createNull) {
-            return g_log.createResult;
-        }
-        return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
+    return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
+}
 
 class ApplyTest : public testing::Test {
 protected:
@@ -120,18 +72,10 @@ protected:
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle", L"untouched");
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper", L"untouched");
     }
-    void TearDown() override
-    {
-        if (cookie_) {
-            CoRevokeClassObject(cookie_);
-        }
-    }
-
     void RegisterFake()
     {
-        ASSERT_EQ(CoRegisterClassObject(CLSID_DesktopWallpaper, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
-                                        &cookie_),
-                  S_OK);
+        fake_.emplace(CLSID_DesktopWallpaper, CreateFakeDesktopWallpaper);
+        ASSERT_TRUE(fake_->registered());
     }
     static std::wstring Desktop(const wchar_t* name)
     {
@@ -145,15 +89,14 @@ protected:
     }
     void ExpectEveryObjectReleasedOnce()
     {
-        EXPECT_EQ(g_log.destroyed, g_log.created);
-        EXPECT_FALSE(g_log.overReleased);
+        EXPECT_EQ(g_log.objects.destroyed, g_log.objects.created);
+        EXPECT_FALSE(g_log.objects.overReleased);
     }
 
     RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
     RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
     RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"};
-    FakeFactory factory_;
-    DWORD cookie_ = 0;
+    std::optional<FakeClass> fake_;
     const std::wstring picture_ = L"C:\\Pictures\\Sea.jpg";
 };
 
@@ -208,7 +151,7 @@ TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
 
     EXPECT_TRUE(ApplyWallpaper(picture_));
 
-    EXPECT_EQ(g_log.created, 1);
+    EXPECT_EQ(g_log.objects.created, 1);
     ExpectEveryObjectReleasedOnce();
     EXPECT_EQ(Desktop(L"Wallpaper"), picture_);
     EXPECT_EQ(Desktop(L"WallpaperStyle"), L"0");
@@ -236,7 +179,7 @@ TEST_F(ApplyTest, UnavailableObjectFallsBack)
         EXPECT_EQ(Desktop(L"WallpaperStyle"), L"10");
         EXPECT_TRUE(g_log.wallpapers.empty());
     }
-    EXPECT_EQ(g_log.created, 0);
+    EXPECT_EQ(g_log.objects.created, 0);
 }
 
 TEST_F(ApplyTest, LegacyRouteWritesBothStyleValuesForEachFit)

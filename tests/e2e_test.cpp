@@ -1,8 +1,11 @@
 // Starts the real Backdrift.exe and drives it from outside, as the shell and
 // the user would: tray callbacks and broadcasts as window messages; observes
 // its windows, exit code, settings file and the desktop wallpaper.
+#include "hotkey/hotkey.h"
+#include "res/resource.h"
 #include "test_support.h"
 
+#include <commctrl.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -60,6 +63,7 @@ public:
     Program& operator=(const Program&) = delete;
 
     bool started() const { return started_; }
+    DWORD pid() const { return process_.dwProcessId; }
 
     // The hidden window, once the program's start-up has finished.
     HWND Window()
@@ -105,6 +109,102 @@ void LeftClick(HWND hwnd)
     Deliver(hwnd, kTrayMessage, 1, WM_LBUTTONUP);
 }
 
+template <class Predicate> bool WaitUntil(Predicate done)
+{
+    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
+        if (done()) {
+            return true;
+        }
+        Sleep(50);
+    }
+    return done();
+}
+
+// A visible top-level window of the process with this class and caption,
+// owned by `owner` when one is given; waits for it to appear.
+HWND WaitForWindow(DWORD pid, const wchar_t* windowClass, const wchar_t* caption, HWND owner = nullptr)
+{
+    struct Query {
+        DWORD pid;
+        const wchar_t *windowClass, *caption;
+        HWND owner, found;
+    } query = {pid, windowClass, caption, owner, nullptr};
+    WaitUntil([&] {
+        EnumWindows(
+            [](HWND hwnd, LPARAM param) -> BOOL {
+                auto& q = *reinterpret_cast<Query*>(param);
+                DWORD process = 0;
+                GetWindowThreadProcessId(hwnd, &process);
+                wchar_t name[64] = {}, text[128] = {};
+                GetClassNameW(hwnd, name, 64);
+                GetWindowTextW(hwnd, text, 128);
+                if (process == q.pid && IsWindowVisible(hwnd) && wcscmp(name, q.windowClass) == 0 &&
+                    (!q.caption || wcscmp(text, q.caption) == 0) &&
+                    (!q.owner || GetWindow(hwnd, GW_OWNER) == q.owner)) {
+                    q.found = hwnd;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&query));
+        return query.found != nullptr;
+    });
+    return query.found;
+}
+
+bool WaitUntilClosed(HWND window)
+{
+    return WaitUntil([&] { return !IsWindow(window); });
+}
+
+// A message box's text: its static child that is not the icon.
+std::wstring MessageBoxText(HWND box)
+{
+    std::wstring text;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM param) -> BOOL {
+            wchar_t name[16] = {}, buffer[512] = {};
+            GetClassNameW(child, name, 16);
+            if (_wcsicmp(name, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON &&
+                GetWindowTextW(child, buffer, 512) > 0) {
+                *reinterpret_cast<std::wstring*>(param) = buffer;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&text));
+    return text;
+}
+
+// Presses the keys in order and releases them in reverse, as a person would.
+void PressKeys(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> inputs;
+    for (const WORD key : keys) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        inputs.push_back(input);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = *key;
+        input.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+WORD HotkeyControl(HWND dialog)
+{
+    return static_cast<WORD>(Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_GETHOTKEY));
+}
+
+void SetHotkeyControl(HWND dialog, WORD value)
+{
+    Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, value);
+}
+
 class EndToEndTest : public testing::Test {
 protected:
     void SetUp() override
@@ -121,6 +221,11 @@ protected:
         std::wstring text = L"\xFEFF[Backdrift]\r\nFolder=" + folder + L"\r\nMode=0\r\nIndex=" +
                             std::to_wstring(index) + L"\r\nFit=0\r\n";
         WriteBytes(configFile, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    }
+    static HWND OpenHotkeyDialog(const Program& program, HWND hwnd)
+    {
+        PostMessageW(hwnd, WM_COMMAND, IDM_SET_HOTKEY, 0);
+        return WaitForWindow(program.pid(), L"#32770", L"Set hotkey", hwnd);
     }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
     bool ConfigHas(const std::wstring& line) { return ConfigText().find(line + L"\r\n") != std::wstring::npos; }
@@ -298,13 +403,98 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
 
     ClickTrayIcon();
     // The click arrives asynchronously; the settings file is written last.
-    for (DWORD waited = 0; waited < kWaitMs && !ConfigHas(L"Index=0"); waited += 50) {
-        Sleep(50);
-    }
+    WaitUntil([&] { return ConfigHas(L"Index=0"); });
 
     EXPECT_EQ(Wallpaper(), pictures / L"only.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=0"));
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
+{
+    TempDir pictures;
+    for (int i = 0; i < 8; ++i) {
+        Touch(pictures / (std::to_wstring(i) + L".jpg"));
+    }
+    WriteConfig(pictures.path(), -1);
+    Program program;
+    const HWND hwnd = program.Window();
+    ASSERT_NE(hwnd, nullptr);
+
+    // The hotkey arrives as a posted message: a fit command posted after the
+    // keys, once saved, shows that the keys have had their effect.
+    int fit = 0;
+    auto press = [&](std::initializer_list<WORD> keys) {
+        PressKeys(keys);
+        fit = (fit + 1) % 5;
+        PostMessageW(hwnd, WM_COMMAND, IDM_FIT_FILL + fit, 0);
+        EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Fit=" + std::to_wstring(fit)); }));
+    };
+    press({VK_CONTROL, VK_MENU, 'W'});
+    EXPECT_TRUE(ConfigHas(L"Index=0")) << "the default hotkey swaps";
+
+    HWND dialog = OpenHotkeyDialog(program, hwnd);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(HotkeyControl(dialog), MAKEWORD('W', HOTKEYF_CONTROL | HOTKEYF_ALT));
+    GUITHREADINFO focus = {};
+    focus.cbSize = sizeof(focus);
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus);
+    EXPECT_EQ(focus.hwndFocus, GetDlgItem(dialog, IDC_HOTKEY));
+    SetHotkeyControl(dialog, MAKEWORD('B', HOTKEYF_CONTROL | HOTKEYF_SHIFT));
+    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(WaitUntilClosed(dialog));
+    EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(ConfigText());
+    press({VK_CONTROL, VK_MENU, 'W'});
+    press({VK_CONTROL, VK_SHIFT, 'B'});
+    EXPECT_TRUE(ConfigHas(L"Index=1")) << "the new combination swaps, the old one no longer";
+
+    // Each warning keeps the dialog open. While the refusal is shown, a swap
+    // saves the settings: they must hold the working combination.
+    ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'Q')) << "held by another program";
+    dialog = OpenHotkeyDialog(program, hwnd);
+    ASSERT_NE(dialog, nullptr);
+    const std::pair<WORD, const wchar_t*> warnings[] = {
+        {0, L"No key pressed. Press a combination, or use None to disable."},
+        {MAKEWORD('B', HOTKEYF_EXT), L"Include at least one modifier (Ctrl, Alt or Shift)."},
+        {MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT),
+         L"That combination is unavailable (in use by another app). Try another."},
+    };
+    for (const auto& [value, text] : warnings) {
+        SetHotkeyControl(dialog, value);
+        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        const HWND box = WaitForWindow(program.pid(), L"#32770", L"Set hotkey", dialog);
+        ASSERT_NE(box, nullptr) << Narrow(text);
+        EXPECT_EQ(MessageBoxText(box), text);
+        LeftClick(hwnd);
+        EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(text);
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitUntilClosed(box));
+        EXPECT_TRUE(IsWindowVisible(dialog));
+    }
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(WaitUntilClosed(dialog));
+    UnregisterHotKey(nullptr, 1);
+    press({VK_CONTROL, VK_SHIFT, 'B'});
+    EXPECT_TRUE(ConfigHas(L"Index=5")) << "after the refusal, the old combination still swaps";
+
+    // Another hotkey identifier and an unknown command do nothing.
+    const std::wstring before = ConfigText();
+    Deliver(hwnd, WM_HOTKEY, HOTKEY_ID_SWAP + 1, MAKELPARAM(MOD_CONTROL | MOD_SHIFT, 'B'));
+    Deliver(hwnd, WM_COMMAND, IDM_SWAP_NOW + 3);
+    EXPECT_EQ(ConfigText(), before);
+
+    dialog = OpenHotkeyDialog(program, hwnd);
+    ASSERT_NE(dialog, nullptr);
+    PostMessageW(dialog, WM_COMMAND, IDC_HOTKEY_NONE, 0);
+    ASSERT_TRUE(WaitUntilClosed(dialog));
+    EXPECT_TRUE(ConfigHas(L"HotkeyMod=0") && ConfigHas(L"HotkeyVk=0"));
+    press({VK_CONTROL, VK_SHIFT, 'B'});
+    EXPECT_TRUE(ConfigHas(L"Index=5")) << "None turned the hotkey off";
+    EXPECT_TRUE(RegisterHotKey(nullptr, 2, MOD_CONTROL | MOD_SHIFT, 'B')) << "and released it";
+    UnregisterHotKey(nullptr, 2);
+
+    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 

@@ -2,7 +2,9 @@
 
 #include "app/app_state.h"
 #include "app/window.h"
+#include "hotkey/hotkey.h"
 #include "res/resource.h"
+#include "settings/autostart.h"
 #include "settings/settings.h"
 #include "tray/tray.h"
 #include "wallpaper/scan.h"
@@ -68,6 +70,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     g_app.rng.seed(SystemRandomSeed());
 
     LoadSettings();
+    if (g_app.autostart) {
+        SetAutostart(true); // the executable may have moved since the last start
+    }
     ScanFolder();
 
     if (!CreateHiddenWindow()) {
@@ -75,6 +80,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     }
     g_app.taskbarCreatedMsg = RegisterWindowMessageW(L"TaskbarCreated");
     AddTrayIcon();
+    RegisterSwapHotkey(); // a refusal shows in the menu, not here
 
     SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
 

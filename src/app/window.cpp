@@ -1,7 +1,10 @@
 #include "app/window.h"
 
 #include "app/app_state.h"
+#include "app/commands.h"
+#include "hotkey/hotkey.h"
 #include "settings/settings.h"
+#include "tray/menu.h"
 #include "tray/tray.h"
 #include "wallpaper/rotation.h"
 
@@ -14,6 +17,10 @@ void OnDestroy()
         DestroyIcon(g_app.nid.hIcon);
         g_app.nid.hIcon = nullptr;
     }
+    if (g_app.hotkeyRegistered) {
+        UnregisterHotKey(g_app.hwnd, HOTKEY_ID_SWAP);
+        g_app.hotkeyRegistered = false;
+    }
     PostQuitMessage(0);
 }
 
@@ -22,6 +29,10 @@ void OnTrayIcon(LPARAM lParam)
     switch (LOWORD(lParam)) {
     case WM_LBUTTONUP:
         SwapWallpaper();
+        break;
+    case WM_RBUTTONUP:
+    case WM_CONTEXTMENU:
+        ShowContextMenu();
         break;
     default:
         break;
@@ -47,6 +58,14 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
         return TRUE; // never hold up log-off or shutdown
     case WM_ENDSESSION:
         SaveSettings();
+        return 0;
+    case WM_COMMAND:
+        HandleCommand(LOWORD(wParam));
+        return 0;
+    case WM_HOTKEY:
+        if (wParam == HOTKEY_ID_SWAP) {
+            SwapWallpaper();
+        }
         return 0;
     case WM_TRAYICON:
         OnTrayIcon(lParam);

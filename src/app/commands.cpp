@@ -1,0 +1,127 @@
+#include "app/commands.h"
+
+#include "app/app_state.h"
+#include "hotkey/hotkey.h"
+#include "hotkey/hotkey_dialog.h"
+#include "res/resource.h"
+#include "settings/autostart.h"
+#include "settings/settings.h"
+#include "tray/picker.h"
+#include "tray/tray.h"
+#include "wallpaper/apply.h"
+#include "wallpaper/rotation.h"
+#include "wallpaper/scan.h"
+
+namespace {
+
+bool IsDirectory(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void PickFolderAndSwap()
+{
+    std::wstring chosen;
+    if (!PickFolder(chosen)) {
+        return;
+    }
+    g_app.folder = chosen;
+    g_app.index = -1;
+    ScanFolder();
+    UpdateTrayTip();
+    SaveSettings();
+    if (g_app.images.empty()) {
+        ShowBalloon(L"That folder has no images.");
+    } else {
+        SwapWallpaper();
+    }
+}
+
+void OpenFolder()
+{
+    // "open" on a file would run it or open it in its program: a hand-edited
+    // Folder must never start anything but a folder window.
+    if (g_app.folder.empty() || !IsDirectory(g_app.folder)) {
+        return;
+    }
+    ShellExecuteW(nullptr, L"open", g_app.folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void SetMode(RotationMode mode)
+{
+    g_app.mode = mode;
+    g_app.shuffleOrder.clear(); // the next Random swap starts a fresh cycle
+    SaveSettings();
+}
+
+void SetFit(FitMode fit)
+{
+    g_app.fit = fit;
+    SaveSettings();
+    // Show the current picture with the new fit at once.
+    if (g_app.index >= 0 && static_cast<size_t>(g_app.index) < g_app.images.size()) {
+        const std::wstring current = g_app.images[static_cast<size_t>(g_app.index)];
+        ApplyWallpaper(current);
+    }
+}
+
+void ToggleAutostart()
+{
+    g_app.autostart = !g_app.autostart;
+    SetAutostart(g_app.autostart);
+    SaveSettings();
+}
+
+void ShowAbout()
+{
+    const std::wstring text =
+        L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\nRight-click for options.\n"
+        L"Hotkey: " +
+        FormatHotkeyLabel() + L"\n\nVelmaro";
+    MessageBoxW(g_app.hwnd, text.c_str(), L"About Backdrift", MB_OK | MB_ICONINFORMATION);
+}
+
+} // namespace
+
+void HandleCommand(unsigned command)
+{
+    switch (command) {
+    case IDM_SWAP_NOW:
+        SwapWallpaper();
+        break;
+    case IDM_PICK_FOLDER:
+        PickFolderAndSwap();
+        break;
+    case IDM_OPEN_FOLDER:
+        OpenFolder();
+        break;
+    case IDM_MODE_SEQUENTIAL:
+        SetMode(Sequential);
+        break;
+    case IDM_MODE_RANDOM:
+        SetMode(Random);
+        break;
+    case IDM_FIT_FILL:
+    case IDM_FIT_FIT:
+    case IDM_FIT_STRETCH:
+    case IDM_FIT_TILE:
+    case IDM_FIT_CENTER:
+        SetFit(static_cast<FitMode>(command - IDM_FIT_FILL));
+        break;
+    case IDM_AUTOSTART:
+        ToggleAutostart();
+        break;
+    case IDM_SET_HOTKEY:
+        DialogBoxParamW(g_app.hInstance, MAKEINTRESOURCEW(IDD_HOTKEY), g_app.hwnd, HotkeyDialogProc, 0);
+        break;
+    case IDM_ABOUT:
+        ShowAbout();
+        break;
+    case IDM_QUIT:
+        DestroyWindow(g_app.hwnd);
+        break;
+    default:
+        break;
+    }
+}
