@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <vector>
 
 namespace {
@@ -17,15 +16,42 @@ struct FakeLog {
     bool createNull = false;
     HRESULT setPositionResult = S_OK;
     HRESULT setWallpaperResult = S_OK;
-    ComCounts objects;
+    int created = 0;
+    int destroyed = 0;
+    bool overReleased = false;
     std::vector<DESKTOP_WALLPAPER_POSITION> positions;
     std::vector<std::pair<bool, std::wstring>> wallpapers; // monitor given?, path
 };
 FakeLog g_log;
 
-class FakeDesktopWallpaper final : public FakeCom<IDesktopWallpaper, IID_IDesktopWallpaper> {
+class FakeDesktopWallpaper final : public IDesktopWallpaper {
 public:
-    FakeDesktopWallpaper() : FakeCom(g_log.objects) {}
+    FakeDesktopWallpaper() { ++g_log.created; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IDesktopWallpaper) {
+            *object = static_cast<IDesktopWallpaper*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        if (refs_ == 0) {
+            g_log.overReleased = true;
+            return 0;
+        }
+        if (--refs_ == 0) {
+            ++g_log.destroyed;
+            delete this;
+            return 0;
+        }
+        return refs_;
+    }
 
     HRESULT STDMETHODCALLTYPE SetWallpaper(LPCWSTR monitor, LPCWSTR path) override
     {
@@ -52,15 +78,37 @@ public:
     HRESULT STDMETHODCALLTYPE AdvanceSlideshow(LPCWSTR, DESKTOP_SLIDESHOW_DIRECTION) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetStatus(DESKTOP_SLIDESHOW_STATE*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Enable(BOOL) override { return E_NOTIMPL; }
+
+private:
+    ULONG refs_ = 0;
 };
 
-HRESULT CreateFakeDesktopWallpaper(REFIID riid, void** object)
-{
-    if (FAILED(g_log.createResult) || g_log.createNull) {
-        return g_log.createResult;
+class FakeFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
+    {
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
     }
-    return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
-}
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
+    {
+        *object = nullptr;
+        if (outer) {
+            return CLASS_E_NOAGGREGATION;
+        }
+        if (FAILED(g_log.createResult) || g_log.createNull) {
+            return g_log.createResult;
+        }
+        return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
 
 class ApplyTest : public testing::Test {
 protected:
@@ -72,10 +120,18 @@ protected:
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle", L"untouched");
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper", L"untouched");
     }
+    void TearDown() override
+    {
+        if (cookie_) {
+            CoRevokeClassObject(cookie_);
+        }
+    }
+
     void RegisterFake()
     {
-        fake_.emplace(CLSID_DesktopWallpaper, CreateFakeDesktopWallpaper);
-        ASSERT_TRUE(fake_->registered());
+        ASSERT_EQ(CoRegisterClassObject(CLSID_DesktopWallpaper, &factory_, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                        &cookie_),
+                  S_OK);
     }
     static std::wstring Desktop(const wchar_t* name)
     {
@@ -89,14 +145,15 @@ protected:
     }
     void ExpectEveryObjectReleasedOnce()
     {
-        EXPECT_EQ(g_log.objects.destroyed, g_log.objects.created);
-        EXPECT_FALSE(g_log.objects.overReleased);
+        EXPECT_EQ(g_log.destroyed, g_log.created);
+        EXPECT_FALSE(g_log.overReleased);
     }
 
     RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
     RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
     RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"};
-    std::optional<FakeClass> fake_;
+    FakeFactory factory_;
+    DWORD cookie_ = 0;
     const std::wstring picture_ = L"C:\\Pictures\\Sea.jpg";
 };
 
@@ -151,7 +208,7 @@ TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
 
     EXPECT_TRUE(ApplyWallpaper(picture_));
 
-    EXPECT_EQ(g_log.objects.created, 1);
+    EXPECT_EQ(g_log.created, 1);
     ExpectEveryObjectReleasedOnce();
     EXPECT_EQ(Desktop(L"Wallpaper"), picture_);
     EXPECT_EQ(Desktop(L"WallpaperStyle"), L"0");
@@ -179,7 +236,7 @@ TEST_F(ApplyTest, UnavailableObjectFallsBack)
         EXPECT_EQ(Desktop(L"WallpaperStyle"), L"10");
         EXPECT_TRUE(g_log.wallpapers.empty());
     }
-    EXPECT_EQ(g_log.objects.created, 0);
+    EXPECT_EQ(g_log.created, 0);
 }
 
 TEST_F(ApplyTest, LegacyRouteWritesBothStyleValuesForEachFit)

@@ -6,10 +6,12 @@
 #include "test_support.h"
 
 #include <commctrl.h>
+#include <dlgs.h>
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -38,11 +40,16 @@ std::vector<HWND> ProgramWindows()
     return found;
 }
 
+std::wstring ProgramPath()
+{
+    return ModuleDir() + L"\\Backdrift.exe";
+}
+
 class Program {
 public:
-    Program()
+    explicit Program(const std::wstring& exe = ProgramPath())
     {
-        std::wstring command = L"\"" + ModuleDir() + L"\\Backdrift.exe\"";
+        std::wstring command = L"\"" + exe + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -111,44 +118,29 @@ void LeftClick(HWND hwnd)
 
 template <class Predicate> bool WaitUntil(Predicate done)
 {
-    for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
-        if (done()) {
-            return true;
-        }
+    for (DWORD waited = 0; waited < kWaitMs && !done(); waited += 50) {
         Sleep(50);
     }
     return done();
 }
 
-// A visible top-level window of the process with this class and caption,
-// owned by `owner` when one is given; waits for it to appear.
+// Waits for a visible top-level window of the process with this class and
+// caption (any, when null), owned by `owner` when one is given.
 HWND WaitForWindow(DWORD pid, const wchar_t* windowClass, const wchar_t* caption, HWND owner = nullptr)
 {
-    struct Query {
-        DWORD pid;
-        const wchar_t *windowClass, *caption;
-        HWND owner, found;
-    } query = {pid, windowClass, caption, owner, nullptr};
+    HWND found = nullptr;
     WaitUntil([&] {
-        EnumWindows(
-            [](HWND hwnd, LPARAM param) -> BOOL {
-                auto& q = *reinterpret_cast<Query*>(param);
-                DWORD process = 0;
-                GetWindowThreadProcessId(hwnd, &process);
-                wchar_t name[64] = {}, text[128] = {};
-                GetClassNameW(hwnd, name, 64);
-                GetWindowTextW(hwnd, text, 128);
-                if (process == q.pid && IsWindowVisible(hwnd) && wcscmp(name, q.windowClass) == 0 &&
-                    (!q.caption || wcscmp(text, q.caption) == 0) &&
-                    (!q.owner || GetWindow(hwnd, GW_OWNER) == q.owner)) {
-                    q.found = hwnd;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&query));
-        return query.found != nullptr;
+        for (found = FindWindowExW(nullptr, nullptr, windowClass, caption); found;
+             found = FindWindowExW(nullptr, found, windowClass, caption)) {
+            DWORD process = 0;
+            GetWindowThreadProcessId(found, &process);
+            if (process == pid && IsWindowVisible(found) && (!owner || GetWindow(found, GW_OWNER) == owner)) {
+                return true;
+            }
+        }
+        return false;
     });
-    return query.found;
+    return found;
 }
 
 bool WaitUntilClosed(HWND window)
@@ -156,53 +148,26 @@ bool WaitUntilClosed(HWND window)
     return WaitUntil([&] { return !IsWindow(window); });
 }
 
-// A message box's text: its static child that is not the icon.
 std::wstring MessageBoxText(HWND box)
 {
-    std::wstring text;
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM param) -> BOOL {
-            wchar_t name[16] = {}, buffer[512] = {};
-            GetClassNameW(child, name, 16);
-            if (_wcsicmp(name, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON &&
-                GetWindowTextW(child, buffer, 512) > 0) {
-                *reinterpret_cast<std::wstring*>(param) = buffer;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&text));
+    constexpr int kMessageBoxText = 0xFFFF; // the static beside the icon
+    wchar_t text[512] = {};
+    GetDlgItemTextW(box, kMessageBoxText, text, ARRAYSIZE(text));
     return text;
 }
 
 // Presses the keys in order and releases them in reverse, as a person would.
 void PressKeys(std::initializer_list<WORD> keys)
 {
-    std::vector<INPUT> inputs;
-    for (const WORD key : keys) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = key;
-        inputs.push_back(input);
-    }
-    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
-        INPUT input = {};
-        input.type = INPUT_KEYBOARD;
-        input.ki.wVk = *key;
-        input.ki.dwFlags = KEYEVENTF_KEYUP;
-        inputs.push_back(input);
+    std::vector<INPUT> inputs(keys.size() * 2);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        INPUT& down = inputs[i];
+        INPUT& up = inputs[inputs.size() - 1 - i];
+        down.type = up.type = INPUT_KEYBOARD;
+        down.ki.wVk = up.ki.wVk = keys.begin()[i];
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
     }
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-}
-
-WORD HotkeyControl(HWND dialog)
-{
-    return static_cast<WORD>(Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_GETHOTKEY));
-}
-
-void SetHotkeyControl(HWND dialog, WORD value)
-{
-    Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, value);
 }
 
 class EndToEndTest : public testing::Test {
@@ -221,6 +186,17 @@ protected:
         std::wstring text = L"\xFEFF[Backdrift]\r\nFolder=" + folder + L"\r\nMode=0\r\nIndex=" +
                             std::to_wstring(index) + L"\r\nFit=0\r\n";
         WriteBytes(configFile, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    }
+    // Picks a folder in the program's real folder picker by typing it into
+    // the file-name box (edt1); an empty folder cancels the picker.
+    static void PickThroughDialog(const Program& program, HWND hwnd, const std::wstring& folder)
+    {
+        PostMessageW(hwnd, WM_COMMAND, IDM_PICK_FOLDER, 0);
+        const HWND picker = WaitForWindow(program.pid(), L"#32770", L"Choose a wallpaper folder", hwnd);
+        ASSERT_NE(picker, nullptr);
+        Deliver(GetDlgItem(picker, edt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+        PostMessageW(picker, WM_COMMAND, folder.empty() ? IDCANCEL : IDOK, 0);
+        ASSERT_TRUE(WaitUntilClosed(picker));
     }
     static HWND OpenHotkeyDialog(const Program& program, HWND hwnd)
     {
@@ -436,12 +412,12 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
 
     HWND dialog = OpenHotkeyDialog(program, hwnd);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(HotkeyControl(dialog), MAKEWORD('W', HOTKEYF_CONTROL | HOTKEYF_ALT));
+    EXPECT_EQ(Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_GETHOTKEY), MAKEWORD('W', HOTKEYF_CONTROL | HOTKEYF_ALT));
     GUITHREADINFO focus = {};
     focus.cbSize = sizeof(focus);
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus);
     EXPECT_EQ(focus.hwndFocus, GetDlgItem(dialog, IDC_HOTKEY));
-    SetHotkeyControl(dialog, MAKEWORD('B', HOTKEYF_CONTROL | HOTKEYF_SHIFT));
+    Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, MAKEWORD('B', HOTKEYF_CONTROL | HOTKEYF_SHIFT));
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(WaitUntilClosed(dialog));
     EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(ConfigText());
@@ -461,7 +437,7 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
          L"That combination is unavailable (in use by another app). Try another."},
     };
     for (const auto& [value, text] : warnings) {
-        SetHotkeyControl(dialog, value);
+        Deliver(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, value);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
         const HWND box = WaitForWindow(program.pid(), L"#32770", L"Set hotkey", dialog);
         ASSERT_NE(box, nullptr) << Narrow(text);
@@ -494,6 +470,109 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     EXPECT_TRUE(RegisterHotKey(nullptr, 2, MOD_CONTROL | MOD_SHIFT, 'B')) << "and released it";
     UnregisterHotKey(nullptr, 2);
 
+    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
+{
+    constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    RegValueGuard run(HKEY_CURRENT_USER, kRun, L"Backdrift");
+    WriteRegString(HKEY_CURRENT_USER, kRun, L"Backdrift", L"left from before");
+    auto runValue = [&] { return ReadRegString(HKEY_CURRENT_USER, kRun, L"Backdrift").value_or(L"<absent>"); };
+    TempDir pictures, empty;
+    for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
+        Touch(pictures / name);
+    }
+    Touch(empty / L"notes.txt");
+    auto program = std::make_unique<Program>();
+    HWND hwnd = program->Window();
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(runValue(), L"left from before") << "with Start with Windows off, start-up leaves the value alone";
+
+    PickThroughDialog(*program, hwnd, L"");
+    EXPECT_FALSE(Exists(configFile)) << "a cancelled picker changes and saves nothing";
+    PickThroughDialog(*program, hwnd, empty.path());
+    EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Folder=" + empty.path()); }));
+    EXPECT_TRUE(ConfigHas(L"Index=-1"));
+    EXPECT_EQ(Wallpaper(), L"untouched");
+
+    PickThroughDialog(*program, hwnd, pictures.path());
+    EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Index=0"); })) << "a picked folder is shown at once";
+    EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
+    LeftClick(hwnd);
+    EXPECT_EQ(Wallpaper(), pictures / L"b.jpg");
+
+    Deliver(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
+    EXPECT_TRUE(ConfigHas(L"Mode=1"));
+    Deliver(hwnd, WM_COMMAND, IDM_MODE_SEQUENTIAL);
+    EXPECT_TRUE(ConfigHas(L"Mode=0"));
+    EXPECT_EQ(Wallpaper(), pictures / L"b.jpg") << "the mode alone changes no picture";
+    LeftClick(hwnd);
+    EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "Sequential carries on after the current picture";
+
+    WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"elsewhere");
+    Deliver(hwnd, WM_COMMAND, IDM_FIT_TILE);
+    EXPECT_TRUE(ConfigHas(L"Fit=3") && ConfigHas(L"Index=2"));
+    EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "the current picture, again";
+    EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"), L"0");
+    EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"), L"1");
+
+    const std::wstring quoted = L"\"" + ProgramPath() + L"\""; // quoted even without spaces
+    for (const auto& [line, value] :
+         {std::pair{L"Autostart=1", quoted}, {L"Autostart=0", L"<absent>"}, {L"Autostart=1", quoted}}) {
+        Deliver(hwnd, WM_COMMAND, IDM_AUTOSTART);
+        EXPECT_TRUE(ConfigHas(line)) << Narrow(line);
+        EXPECT_EQ(runValue(), value);
+    }
+
+    // About, chosen in the menu with the keyboard: the second item from the bottom.
+    PostMessageW(hwnd, kTrayMessage, 1, WM_RBUTTONUP);
+    ASSERT_NE(WaitForWindow(program->pid(), L"#32768", nullptr), nullptr);
+    PressKeys({VK_UP});
+    PressKeys({VK_UP});
+    PressKeys({VK_RETURN});
+    const HWND about = WaitForWindow(program->pid(), L"#32770", L"About Backdrift", hwnd);
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(MessageBoxText(about), L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\n"
+                                     L"Right-click for options.\nHotkey: Ctrl+Alt+W\n\nVelmaro");
+    PostMessageW(about, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(WaitUntilClosed(about));
+
+    const std::wstring saved = ConfigText();
+    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_EQ(program->WaitForExit(), 0u);
+    EXPECT_EQ(ConfigText(), saved) << "nothing is saved at Quit";
+
+    // Started again from another folder: the Run value follows it, and the
+    // rotation carries on from the saved picture.
+    TempDir moved;
+    const std::wstring movedExe = moved / L"new home\\Backdrift.exe";
+    CreateDirectoryW((moved / L"new home").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), movedExe.c_str(), FALSE));
+    program = std::make_unique<Program>(movedExe);
+    hwnd = program->Window();
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(runValue(), L"\"" + movedExe + L"\"");
+    LeftClick(hwnd);
+    EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
+    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_EQ(program->WaitForExit(), 0u);
+}
+
+TEST_F(EndToEndTest, OpenCurrentFolderNeverStartsAFile)
+{
+    TempDir dir;
+    const std::wstring marker = dir / L"ran.txt";
+    WriteBytes(dir / L"open-me.bat", "echo ran > \"" + Narrow(marker) + "\"\r\n");
+    WriteConfig(dir / L"open-me.bat", -1);
+    Program program;
+    const HWND hwnd = program.Window();
+    ASSERT_NE(hwnd, nullptr);
+
+    Deliver(hwnd, WM_COMMAND, IDM_OPEN_FOLDER);
+    Sleep(2000); // a started batch file would have written its marker by now
+    EXPECT_FALSE(Exists(marker));
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
 }

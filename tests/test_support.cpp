@@ -206,33 +206,3 @@ std::string Narrow(const std::wstring& text)
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
     return result;
 }
-
-FakeClass::FakeClass(REFCLSID clsid, Create create) : create_(std::move(create))
-{
-    if (CoRegisterClassObject(clsid, this, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_) != S_OK) {
-        cookie_ = 0;
-    }
-}
-
-FakeClass::~FakeClass()
-{
-    if (cookie_) {
-        CoRevokeClassObject(cookie_);
-    }
-}
-
-HRESULT FakeClass::QueryInterface(REFIID riid, void** object)
-{
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-HRESULT FakeClass::CreateInstance(IUnknown* outer, REFIID riid, void** object)
-{
-    *object = nullptr;
-    return outer ? CLASS_E_NOAGGREGATION : create_(riid, object);
-}
