@@ -536,6 +536,9 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(MessageBoxText(about), L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\n"
                                      L"Right-click for options.\nHotkey: Ctrl+Alt+W\n\nVelmaro");
+    for (const UINT command : {IDM_ABOUT, IDM_SET_HOTKEY, IDM_PICK_FOLDER}) {
+        Deliver(hwnd, WM_COMMAND, command); // returns at once: the open box comes forward, no second one opens
+    }
     PostMessageW(about, WM_COMMAND, IDOK, 0);
     EXPECT_TRUE(WaitUntilClosed(about));
 

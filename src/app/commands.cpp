@@ -20,6 +20,18 @@ bool IsDirectory(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A second picker or dialog over the one the user already has open would
+// only confuse: bring the open one forward instead.
+bool BringOpenDialogForward()
+{
+    const HWND popup = GetLastActivePopup(g_app.hwnd);
+    if (!popup || popup == g_app.hwnd) {
+        return false;
+    }
+    SetForegroundWindow(popup);
+    return true;
+}
+
 void PickFolderAndSwap()
 {
     std::wstring chosen;
@@ -86,6 +98,18 @@ void ShowAbout()
 
 void HandleCommand(unsigned command)
 {
+    switch (command) {
+    case IDM_PICK_FOLDER:
+    case IDM_SET_HOTKEY:
+    case IDM_ABOUT:
+        if (BringOpenDialogForward()) {
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+
     switch (command) {
     case IDM_SWAP_NOW:
         SwapWallpaper();
