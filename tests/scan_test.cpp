@@ -150,4 +150,21 @@ TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
     EXPECT_EQ(g_app.shufflePos, 0u);
 }
 
+// The pictures that the run command shows on a first run.
+TEST(DemoPicturesTest, AreAllFoundAndLoad)
+{
+    ResetAppState();
+    g_app.folder = ModuleDir() + L"\\demo";
+    ScanFolder();
+
+    EXPECT_EQ(g_app.images.size(), 4u);
+    for (const std::wstring& path : g_app.images) {
+        HBITMAP picture = static_cast<HBITMAP>(LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+        BITMAP size = {};
+        EXPECT_TRUE(picture && GetObjectW(picture, sizeof(size), &size)) << Narrow(path);
+        EXPECT_GE(size.bmWidth, 1024) << Narrow(path);
+        DeleteObject(picture);
+    }
+}
+
 } // namespace
