@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -184,7 +185,7 @@ protected:
     {
         CreateDirectoryW(configDir.c_str(), nullptr);
         std::wstring text = L"\xFEFF[Backdrift]\r\nFolder=" + folder + L"\r\nMode=0\r\nIndex=" +
-                            std::to_wstring(index) + L"\r\nFit=0\r\n";
+                            std::to_wstring(index) + L"\r\nFit=0\r\nAutostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
         WriteBytes(configFile, std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2));
     }
     // Picks a folder in the program's real folder picker by typing it into
@@ -578,6 +579,33 @@ TEST_F(EndToEndTest, OpenCurrentFolderNeverStartsAFile)
     EXPECT_FALSE(Exists(marker));
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
+{
+    TempDir pictures;
+    for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
+        Touch(pictures / name);
+    }
+    WriteConfig(pictures.path(), -1);
+    const unsigned seed = GetTickCount();
+    std::mt19937 rng(seed);
+    for (int round = 0; round < 20; ++round) {
+        {
+            Program program;
+            const HWND hwnd = program.Window();
+            ASSERT_NE(hwnd, nullptr) << "exit " << program.WaitForExit();
+            for (int click = 0; click < 25; ++click) {
+                PostMessageW(hwnd, kTrayMessage, 1, WM_LBUTTONUP);
+            }
+            Sleep(rng() % 40);
+        } // killed here, in whatever it was doing
+        const std::wstring text = ConfigText();
+        for (const wchar_t* key : {L"Mode=", L"Index=", L"Fit=", L"Autostart=", L"HotkeyMod=", L"HotkeyVk="}) {
+            EXPECT_NE(text.find(key), std::wstring::npos) << "round " << round << ", seed " << seed;
+        }
+        ASSERT_TRUE(ConfigHas(L"Folder=" + pictures.path())) << "round " << round << ", seed " << seed;
+    }
 }
 
 } // namespace

@@ -225,4 +225,21 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
     }
 }
 
+TEST_F(ResourcesTest, ExecutableKeepsItsExploitMitigations)
+{
+    const std::string image = ReadBytes(exe_).value_or("");
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS64 nt = {};
+    ASSERT_GT(image.size(), sizeof(dos));
+    memcpy(&dos, image.data(), sizeof(dos));
+    ASSERT_GE(image.size(), static_cast<size_t>(dos.e_lfanew) + sizeof(nt));
+    memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
+    ASSERT_EQ(nt.Signature, DWORD{IMAGE_NT_SIGNATURE});
+    ASSERT_EQ(nt.OptionalHeader.Magic, WORD{IMAGE_NT_OPTIONAL_HDR64_MAGIC});
+    const WORD mitigations = nt.OptionalHeader.DllCharacteristics;
+    EXPECT_TRUE(mitigations & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE) << "address space layout randomisation";
+    EXPECT_TRUE(mitigations & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA) << "with 64-bit entropy";
+    EXPECT_TRUE(mitigations & IMAGE_DLLCHARACTERISTICS_NX_COMPAT) << "data execution prevention";
+}
+
 } // namespace

@@ -236,4 +236,33 @@ TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
     EXPECT_EQ(GetConfigPath(), exeDirFile);
 }
 
+TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
+{
+    const std::string old = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old\r\nMode=0\r\nIndex=2\r\nFit=1\r\n"
+                            "Autostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
+    for (int writes = 0; writes <= 7; ++writes) {
+        WriteConfig(old);
+        std::wstring command = L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" " + std::to_wstring(writes);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION probe = {};
+        ASSERT_TRUE(
+            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &probe));
+        WaitForSingleObject(probe.hProcess, INFINITE);
+        DWORD code = 0;
+        GetExitCodeProcess(probe.hProcess, &code);
+        CloseHandle(probe.hThread);
+        CloseHandle(probe.hProcess);
+
+        if (writes < 7) {
+            EXPECT_EQ(code, DWORD{ERROR_CANCELLED});
+            EXPECT_EQ(ReadBytes(configFile), old) << "ended after " << writes << " writes";
+        } else {
+            EXPECT_EQ(code, 0u);
+            EXPECT_EQ(ConfigText(), L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\n"
+                                    L"Fit=4\r\nAutostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n");
+        }
+    }
+}
+
 } // namespace

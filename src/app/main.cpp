@@ -53,6 +53,10 @@ bool CreateHiddenWindow()
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    // Libraries loaded from here on (by COM, the shell, the file dialog) come
+    // from the system folder only, never from the executable's folder or the
+    // current directory, where a planted DLL could be waiting.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     g_app.hInstance = instance;
 
     g_app.instanceMutex = CreateMutexW(nullptr, TRUE, kMutexName);

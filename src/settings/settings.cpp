@@ -39,39 +39,64 @@ UINT ReadInt(const wchar_t* key, INT fallback, const std::wstring& file)
     return GetPrivateProfileIntW(kSection, key, fallback, file.c_str());
 }
 
-void WriteString(const wchar_t* key, const std::wstring& value, const std::wstring& file)
+bool WriteString(const wchar_t* key, const std::wstring& value, const std::wstring& file)
 {
-    WritePrivateProfileStringW(kSection, key, value.c_str(), file.c_str());
+    return WritePrivateProfileStringW(kSection, key, value.c_str(), file.c_str()) != FALSE;
 }
 
-void WriteSigned(const wchar_t* key, int32_t value, const std::wstring& file)
+bool WriteSigned(const wchar_t* key, int32_t value, const std::wstring& file)
 {
     wchar_t text[16];
     wsprintfW(text, L"%d", value);
-    WritePrivateProfileStringW(kSection, key, text, file.c_str());
+    return WritePrivateProfileStringW(kSection, key, text, file.c_str()) != FALSE;
 }
 
-void WriteUnsigned(const wchar_t* key, uint32_t value, const std::wstring& file)
+bool WriteUnsigned(const wchar_t* key, uint32_t value, const std::wstring& file)
 {
     wchar_t text[16];
     wsprintfW(text, L"%u", value);
-    WritePrivateProfileStringW(kSection, key, text, file.c_str());
+    return WritePrivateProfileStringW(kSection, key, text, file.c_str()) != FALSE;
 }
 
-// The profile functions create a new file in the ANSI code page, which would
-// turn a folder such as C:\Users\Łukasz\壁紙 into question marks. A file that
-// starts with a UTF-16LE byte-order mark stays UTF-16, so create it that way.
-// An existing file keeps whatever encoding it has.
-void CreateUnicodeFileIfMissing(const std::wstring& file)
+// The draft starts as a byte copy of the settings file, so other keys and
+// sections and the file's encoding carry over. Without a file yet, it starts
+// as an empty UTF-16LE file: the profile functions would create an ANSI one,
+// which turns a folder such as C:\Users\Łukasz\壁紙 into question marks, but
+// they keep a file that starts with the byte-order mark in UTF-16.
+bool StartDraft(const std::wstring& file, const std::wstring& draft)
 {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (CopyFileW(file.c_str(), draft.c_str(), FALSE)) {
+        return true;
+    }
+    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return false; // a file we cannot read must not be replaced by one without its other keys
+    }
+    HANDLE handle =
+        CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return;
+        return false;
     }
     constexpr BYTE kUtf16LeBom[] = {0xFF, 0xFE};
     DWORD written = 0;
-    WriteFile(handle, kUtf16LeBom, sizeof(kUtf16LeBom), &written, nullptr);
+    const bool started =
+        WriteFile(handle, kUtf16LeBom, sizeof(kUtf16LeBom), &written, nullptr) && written == sizeof(kUtf16LeBom);
     CloseHandle(handle);
+    return started;
+}
+
+// The draft's bytes must be on the disk before it takes the file's place,
+// or a power cut right after the replace could leave an empty file.
+bool FlushDraft(const std::wstring& draft)
+{
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, draft.c_str()); // out of the profile cache
+    HANDLE handle =
+        CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(handle) != FALSE;
+    CloseHandle(handle);
+    return flushed;
 }
 
 } // namespace
@@ -147,14 +172,19 @@ void LoadSettings()
 
 void SaveSettings()
 {
+    // Written key by key in place, a save cut short by a crash, a kill or a
+    // power cut would leave a cut or empty file and every setting lost. So
+    // the keys go into a draft beside the file, which replaces it in one step.
     const std::wstring file = GetConfigPath();
-    CreateUnicodeFileIfMissing(file);
-
-    WriteString(L"Folder", g_app.folder, file);
-    WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), file);
-    WriteSigned(L"Index", g_app.index, file);
-    WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), file);
-    WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, file);
-    WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, file);
-    WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, file);
+    const std::wstring draft = file + L".new";
+    const bool written = StartDraft(file, draft) && WriteString(L"Folder", g_app.folder, draft) &&
+                         WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), draft) &&
+                         WriteSigned(L"Index", g_app.index, draft) &&
+                         WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), draft) &&
+                         WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, draft) &&
+                         WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, draft) &&
+                         WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, draft) && FlushDraft(draft);
+    if (!written || !MoveFileExW(draft.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(draft.c_str()); // the old file stays as it was
+    }
 }

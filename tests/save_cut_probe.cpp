@@ -1,0 +1,48 @@
+// Saves new settings but ends the process after the number of key writes
+// given on its command line, as a crash or a kill in the middle of a save
+// would. Every call that the settings code makes to the profile write
+// function goes through the import pointer defined here.
+#include "app/app_state.h"
+#include "settings/settings.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+int g_writesLeft = 0;
+decltype(&WritePrivateProfileStringW) g_realWrite = nullptr;
+
+BOOL WINAPI WriteThenEnd(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR file)
+{
+    if (key && g_writesLeft-- == 0) {
+        ExitProcess(ERROR_CANCELLED);
+    }
+    return g_realWrite(section, key, value, file);
+}
+
+} // namespace
+
+extern "C" {
+decltype(&WritePrivateProfileStringW) __imp_WritePrivateProfileStringW = WriteThenEnd;
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) {
+        return ERROR_BAD_ARGUMENTS;
+    }
+    g_realWrite = reinterpret_cast<decltype(&WritePrivateProfileStringW)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WritePrivateProfileStringW")));
+    g_writesLeft = _wtoi(argv[1]);
+    g_app.folder = L"D:\\New";
+    g_app.mode = Random;
+    g_app.index = 5;
+    g_app.fit = Center;
+    g_app.autostart = true;
+    g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
+    g_app.hotkeyVk = 'B';
+    SaveSettings();
+    return 0;
+}
