@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <tuple>
+
 namespace {
 
 const std::wstring kDefaultFile = L"[Backdrift]\r\nFolder=\r\nMode=0\r\nIndex=-1\r\nFit=0\r\nAutostart=0\r\n"
@@ -261,6 +264,83 @@ TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
             EXPECT_EQ(code, 0u);
             EXPECT_EQ(ConfigText(), L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\n"
                                     L"Fit=4\r\nAutostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n");
+        }
+    }
+}
+
+// Generated settings files of every shape: whatever they hold, loading ends
+// with valid values, and what the program saves from them it reads back alike.
+TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)
+{
+    const char* keys[] = {"Folder", "Mode", "Index", "Fit", "Autostart", "HotkeyMod", "HotkeyVk", "Other", ""};
+    const char* values[] = {"0",
+                            "1",
+                            "4",
+                            "5",
+                            "-1",
+                            "-7",
+                            "255",
+                            "256",
+                            "4294967295",
+                            "99999999999999999999",
+                            "-2147483649",
+                            "0x10",
+                            " 12 ",
+                            "\"3\"",
+                            "abc",
+                            "",
+                            "C:\\Pictures",
+                            "\xC5\x81\xE5\xA3\x81"};
+    const char* boms[] = {"", "\xFF\xFE", "\xEF\xBB\xBF", "\xFE\xFF"};
+    // Other files with --gtest_random_seed=N, as the long runs of the benchmarks do.
+    std::mt19937 rng(2026 + testing::UnitTest::GetInstance()->random_seed());
+    auto pick = [&](auto& table) { return table[rng() % std::size(table)]; };
+    for (int file = 0; file < 1000; ++file) {
+        std::string text = pick(boms);
+        const int lines = static_cast<int>(rng() % 24);
+        for (int line = 0; line < lines; ++line) {
+            switch (rng() % 8) {
+            case 0:
+                text += rng() % 2 ? "[Backdrift]" : "[Other]";
+                break;
+            case 1: // raw bytes
+                for (int i = static_cast<int>(rng() % 64); i > 0; --i) {
+                    text += static_cast<char>(rng());
+                }
+                break;
+            case 2: // a very long line
+                text +=
+                    std::string(pick(keys)) + "=" + std::string(1 + rng() % 9000, static_cast<char>('A' + rng() % 26));
+                break;
+            default:
+                text += std::string(pick(keys)) + "=" + pick(values);
+            }
+            text += rng() % 4 ? "\r\n" : "\n";
+        }
+        if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE') {
+            std::wstring wide(text.begin() + 2, text.end()); // as UTF-16, byte by byte widened
+            text = "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
+        }
+        WriteConfig(text);
+
+        LoadSettings();
+        EXPECT_LE(g_app.mode, Random) << "file " << file;
+        EXPECT_LE(g_app.fit, Center) << "file " << file;
+        EXPECT_LE(g_app.hotkeyMod, 15u) << "file " << file;
+        EXPECT_LE(g_app.hotkeyVk, 255u) << "file " << file;
+        const std::wstring folder = g_app.folder;
+        const auto numbers =
+            std::make_tuple(g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod, g_app.hotkeyVk);
+        SaveSettings();
+        ResetAppState();
+        LoadSettings();
+        EXPECT_TRUE(g_app.folder == folder)
+            << "file " << file << ": " << folder.size() << " characters came back as " << g_app.folder.size();
+        EXPECT_EQ(std::make_tuple(g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod, g_app.hotkeyVk),
+                  numbers)
+            << "file " << file;
+        if (HasFailure()) {
+            break;
         }
     }
 }
