@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include <vector>
 
 namespace {
@@ -148,6 +150,31 @@ TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
     EXPECT_EQ(g_app.images.size(), 2u);
     EXPECT_TRUE(g_app.shuffleOrder.empty());
     EXPECT_EQ(g_app.shufflePos, 0u);
+}
+
+// Names of ASCII and other letters in both cases sort exactly as the
+// system's case-insensitive ordinal comparison orders them.
+TEST_F(ScanTest, OrderIsTheSystemsCaseInsensitiveOrdinalOrder)
+{
+    const std::wstring letters = L"aAbBzZ_-~ 09.\u00e9\u00c9\u00df\u0141\u0142\u03a3\u03c3\u03c2\uff21\uff41\u4e00";
+    std::mt19937 rng(7);
+    for (int file = 0; file < 300; ++file) {
+        std::wstring name;
+        for (size_t length = 1 + rng() % 6; length > 0; --length) {
+            name += letters[rng() % letters.size()];
+        }
+        Touch(dir / (name + L".jpg"));
+    }
+    g_app.folder = dir.path();
+
+    ScanFolder();
+
+    ASSERT_GT(g_app.images.size(), 200u);
+    for (size_t i = 1; i < g_app.images.size(); ++i) {
+        EXPECT_NE(CompareStringOrdinal(g_app.images[i].c_str(), -1, g_app.images[i - 1].c_str(), -1, TRUE),
+                  CSTR_LESS_THAN)
+            << Narrow(g_app.images[i - 1]) << " before " << Narrow(g_app.images[i]);
+    }
 }
 
 // The pictures that the run command shows on a first run.

@@ -11,9 +11,32 @@ wchar_t LowerAscii(wchar_t c)
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-bool SortsBefore(const std::wstring& a, const std::wstring& b)
+wchar_t UpperAscii(wchar_t c)
 {
-    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+// The system's case-insensitive ordinal order, from position `from` on (the
+// entries share everything before it). Both strings are compared code unit by
+// code unit after mapping to upper case; for ASCII that mapping is a to z
+// only, so it is done here, and the system is asked from the first other
+// character on. Names are mostly ASCII, and a sort makes many comparisons.
+bool SortsBefore(const std::wstring& a, const std::wstring& b, size_t from)
+{
+    constexpr wchar_t kLastAscii = 0x7F;
+    for (size_t i = from;; ++i) {
+        const wchar_t x = a.c_str()[i];
+        const wchar_t y = b.c_str()[i];
+        if (x > kLastAscii || y > kLastAscii) {
+            return CompareStringOrdinal(a.c_str() + i, -1, b.c_str() + i, -1, TRUE) == CSTR_LESS_THAN;
+        }
+        if (UpperAscii(x) != UpperAscii(y)) {
+            return UpperAscii(x) < UpperAscii(y);
+        }
+        if (x == L'\0') {
+            return false;
+        }
+    }
 }
 
 void RerangeIndex()
@@ -36,9 +59,11 @@ bool IsImageFileName(std::wstring_view name)
     if (dot == std::wstring_view::npos) {
         return false;
     }
-    std::wstring extension(name.substr(dot + 1));
-    std::transform(extension.begin(), extension.end(), extension.begin(), LowerAscii);
-    return std::find(ImageExtensions.begin(), ImageExtensions.end(), extension) != ImageExtensions.end();
+    const std::wstring_view extension = name.substr(dot + 1);
+    return std::any_of(ImageExtensions.begin(), ImageExtensions.end(), [&](std::wstring_view known) {
+        return known.size() == extension.size() && std::equal(known.begin(), known.end(), extension.begin(),
+                                                              [](wchar_t k, wchar_t e) { return k == LowerAscii(e); });
+    });
 }
 
 void ScanFolder()
@@ -71,6 +96,7 @@ void ScanFolder()
     } while (FindNextFileW(find, &entry));
     FindClose(find);
 
-    std::sort(g_app.images.begin(), g_app.images.end(), SortsBefore);
+    std::sort(g_app.images.begin(), g_app.images.end(),
+              [from = prefix.size()](const std::wstring& a, const std::wstring& b) { return SortsBefore(a, b, from); });
     RerangeIndex();
 }
