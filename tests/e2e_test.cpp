@@ -6,6 +6,7 @@
 #include "test_support.h"
 
 #include <commctrl.h>
+#include <psapi.h>
 #include <dlgs.h>
 #include <shellapi.h>
 
@@ -88,6 +89,17 @@ public:
             Sleep(50);
         }
         return nullptr;
+    }
+
+    // Private bytes and handles in use.
+    std::pair<SIZE_T, DWORD> Usage() const
+    {
+        PROCESS_MEMORY_COUNTERS_EX memory = {};
+        memory.cb = sizeof(memory);
+        GetProcessMemoryInfo(process_.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
+        DWORD handles = 0;
+        GetProcessHandleCount(process_.hProcess, &handles);
+        return {memory.PrivateUsage, handles};
     }
 
     // Exit code, or STILL_ACTIVE if the program does not end in time.
@@ -606,6 +618,32 @@ TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
         }
         ASSERT_TRUE(ConfigHas(L"Folder=" + pictures.path())) << "round " << round << ", seed " << seed;
     }
+}
+
+TEST_F(EndToEndTest, ThousandsOfSwapsUseNoMoreMemoryOrHandles)
+{
+    TempDir pictures;
+    for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
+        Touch(pictures / name);
+    }
+    WriteConfig(pictures.path(), -1);
+    Program program;
+    const HWND hwnd = program.Window();
+    ASSERT_NE(hwnd, nullptr);
+
+    for (int swap = 0; swap < 100; ++swap) {
+        LeftClick(hwnd);
+    }
+    const auto [memory, handles] = program.Usage();
+    for (int swap = 0; swap < 100; ++swap) {
+        LeftClick(hwnd);
+    }
+    const auto [memoryAfter, handlesAfter] = program.Usage();
+    EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring(1999 % 3))) << "every click swapped";
+    EXPECT_LE(memoryAfter, memory + 64 * 1024) << "private bytes after 1,000 and 2,000 swaps";
+    EXPECT_LE(handlesAfter, handles + 4);
+    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
 } // namespace

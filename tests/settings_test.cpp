@@ -268,6 +268,20 @@ TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
     }
 }
 
+TEST_F(SettingsTest, AFileHeldOpenElsewhereIsStillSaved)
+{
+    WriteConfig("[Backdrift]\r\nMode=0\r\n");
+    HANDLE reader = CreateFileW(configFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    g_app.mode = Random;
+    SaveSettings();
+    CloseHandle(reader);
+
+    EXPECT_NE(ConfigText().find(L"Mode=1\r\n"), std::wstring::npos) << Narrow(ConfigText());
+    EXPECT_FALSE(Exists(configFile + L".new"));
+}
+
 // Generated settings files of every shape: whatever they hold, loading ends
 // with valid values, and what the program saves from them it reads back alike.
 TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)

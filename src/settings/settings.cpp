@@ -99,6 +99,31 @@ bool FlushDraft(const std::wstring& draft)
     return flushed;
 }
 
+bool WriteKeys(const std::wstring& file)
+{
+    return WriteString(L"Folder", g_app.folder, file) && WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), file) &&
+           WriteSigned(L"Index", g_app.index, file) && WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), file) &&
+           WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, file) &&
+           WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, file) && WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, file);
+}
+
+// A program reading the file (an editor, a virus scanner) may hold it open
+// for a moment; the replace is tried a few times before it is given up.
+bool ReplaceWithDraft(const std::wstring& draft, const std::wstring& file)
+{
+    constexpr int kAttempts = 5;
+    constexpr DWORD kPauseMs = 10;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(draft.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        if (attempt == kAttempts) {
+            return false;
+        }
+        Sleep(kPauseMs);
+    }
+}
+
 } // namespace
 
 std::wstring GetExePath()
@@ -177,14 +202,14 @@ void SaveSettings()
     // the keys go into a draft beside the file, which replaces it in one step.
     const std::wstring file = GetConfigPath();
     const std::wstring draft = file + L".new";
-    const bool written = StartDraft(file, draft) && WriteString(L"Folder", g_app.folder, draft) &&
-                         WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), draft) &&
-                         WriteSigned(L"Index", g_app.index, draft) &&
-                         WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), draft) &&
-                         WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, draft) &&
-                         WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, draft) &&
-                         WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, draft) && FlushDraft(draft);
-    if (!written || !MoveFileExW(draft.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileW(draft.c_str()); // the old file stays as it was
+    const bool drafted = StartDraft(file, draft) && WriteKeys(draft) && FlushDraft(draft);
+    if (drafted && ReplaceWithDraft(draft, file)) {
+        return;
+    }
+    DeleteFileW(draft.c_str());
+    if (drafted) {
+        // Another program keeps the file open so that it cannot be replaced:
+        // saved in place, the settings are at least not lost.
+        WriteKeys(file);
     }
 }
