@@ -81,3 +81,36 @@ bd_wine_stop() {
     if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
     rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
 }
+
+# For a tool that boots the environment for one run and must leave nothing
+# behind: notes what is already up before bd_wine_boot, and later ends only
+# what that boot added (never a display or server someone else started).
+bd_wine_mark() {
+    BD_HAD_XVFB=0
+    BD_HAD_SERVER=0
+    if bd_alive "$BD_WINE_DIR/xvfb.pid"; then BD_HAD_XVFB=1; fi
+    if bd_alive "$BD_WINE_DIR/server.pid"; then BD_HAD_SERVER=1; fi
+}
+
+bd_wine_stop_started() {
+    local dir=$BD_WINE_DIR
+    if [ "${BD_HAD_SERVER:-1}" = 0 ] && bd_alive "$dir/server.pid"; then
+        # Ends every program of the prefix, the desktop and services too.
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+        for _ in $(seq 100); do bd_alive "$dir/server.pid" || break; sleep 0.1; done
+        rm -f "$dir/server.pid" "$dir/keeper.pid"
+    fi
+    if [ "${BD_HAD_XVFB:-1}" = 0 ] && bd_alive "$dir/xvfb.pid"; then
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+        rm -f "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+    fi
+}
+
+# Ends a Windows program started in the background (its wine process id) the
+# way a user would: a close request, so it removes its icon; force after a while.
+bd_wine_end_program() { # <pid> <image name, e.g. Backdrift.exe>
+    kill -0 "$1" 2>/dev/null || return 0
+    bd_quiet wine taskkill /im "$2" || true
+    for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+    kill "$1" 2>/dev/null || true
+}
