@@ -75,11 +75,26 @@ bd_wine_boot() {
     export DISPLAY
 }
 
+# Ends the prefix's programs, its wineserver and our Xvfb; fails if they are
+# still there after a while (something that outlives its run is a fault).
 bd_wine_stop() {
-    local dir=$BD_WINE_DIR
+    local dir=$BD_WINE_DIR pids=()
+    if bd_alive "$dir/server.pid"; then pids+=("$(cat "$dir/server.pid")"); fi
+    if bd_alive "$dir/xvfb.pid"; then pids+=("$(cat "$dir/xvfb.pid")"); fi
     wineserver -k </dev/null >/dev/null 2>&1 || true
     if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
     rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+    local pid left=()
+    for _ in $(seq 100); do
+        left=()
+        for pid in "${pids[@]}"; do
+            if kill -0 "$pid" 2>/dev/null; then left+=("$pid"); fi
+        done
+        [ ${#left[@]} -eq 0 ] && return 0
+        sleep 0.1
+    done
+    echo "wine-env: still running after stop: $(ps -o pid=,args= -p "${left[*]}" | tr '\n' ';')" >&2
+    return 1
 }
 
 # For a tool that boots the environment for one run and must leave nothing
