@@ -37,7 +37,7 @@ bd_wine_boot
 # fonts folder it does, as on Windows. Read when a program starts.
 fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
 for font in /usr/share/wine/fonts/*.ttf; do
-    [ -e "$fonts_dir/$(basename "$font")" ] || cp -- "$font" "$fonts_dir/"
+    [ -f "$font" ] && [ ! -e "$fonts_dir/$(basename "$font")" ] && cp -- "$font" "$fonts_dir/"
 done
 
 # Fresh settings each time: the demo folder and every other value at its default.
