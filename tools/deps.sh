@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running Backdrift need, when
-# they are missing. Run as root, or as a user with sudo.
+# they are missing, and any further packages named as arguments (what one
+# tool needs on top). Run as root, or as a user with sudo.
+#   tools/deps.sh [package...]
 set -euo pipefail
 
-packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 wine xvfb xauth)
+packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 wine xvfb xauth "$@")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")

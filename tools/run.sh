@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds Backdrift.exe and starts it: under Wine here, on the current X
-# display or, without one, on a virtual display. Runs until the program ends.
+# display or, without one, on a virtual display. Runs until the program ends
+# or Ctrl+C; then ends the program and whatever of Xvfb and the wineserver
+# this run started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -12,6 +14,21 @@ cmake --build --preset release -j "$(nproc)"
 [ -n "${DISPLAY:-}" ] && export BACKDRIFT_USE_DISPLAY=1
 . tools/wine-env.sh
 bd_wine_init "$root/build/release"
+
+program=
+stop() {
+    trap - INT TERM HUP EXIT
+    if [ -n "$program" ]; then
+        bd_wine_end_program "$program" Backdrift.exe
+        wait "$program" 2>/dev/null || true
+    fi
+    bd_wine_stop_started
+}
+trap 'stop; exit 130' INT
+trap 'stop; exit 143' TERM
+trap 'stop; exit 129' HUP
+trap stop EXIT
+bd_wine_mark
 bd_wine_boot
 
 # A first run gets settings that point at the demo pictures, so the first
@@ -25,4 +42,10 @@ if [ ! -e "$settings" ]; then
     echo "First run: Backdrift shows the demo pictures in res/demo; left-click its icon to swap, or right-click it and choose \"Pick folder…\" for your own."
 fi
 echo "Backdrift is running (display $DISPLAY, Wine prefix $WINEPREFIX); press Ctrl+C to stop it."
-exec wine "$root/build/release/bin/Backdrift.exe"
+# In the background, so that the traps run as soon as Ctrl+C arrives.
+wine "$root/build/release/bin/Backdrift.exe" &
+program=$!
+status=0
+wait "$program" || status=$?
+program=
+exit $status

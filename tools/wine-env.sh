@@ -75,9 +75,57 @@ bd_wine_boot() {
     export DISPLAY
 }
 
+# Ends the prefix's programs, its wineserver and our Xvfb; fails if they are
+# still there after a while (something that outlives its run is a fault).
 bd_wine_stop() {
-    local dir=$BD_WINE_DIR
+    local dir=$BD_WINE_DIR pids=()
+    if bd_alive "$dir/server.pid"; then pids+=("$(cat "$dir/server.pid")"); fi
+    if bd_alive "$dir/xvfb.pid"; then pids+=("$(cat "$dir/xvfb.pid")"); fi
     wineserver -k </dev/null >/dev/null 2>&1 || true
     if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
     rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+    local pid left=()
+    for _ in $(seq 100); do
+        left=()
+        for pid in "${pids[@]}"; do
+            if kill -0 "$pid" 2>/dev/null; then left+=("$pid"); fi
+        done
+        [ ${#left[@]} -eq 0 ] && return 0
+        sleep 0.1
+    done
+    echo "wine-env: still running after stop: $(ps -o pid=,args= -p "${left[*]}" | tr '\n' ';')" >&2
+    return 1
+}
+
+# For a tool that boots the environment for one run and must leave nothing
+# behind: notes what is already up before bd_wine_boot, and later ends only
+# what that boot added (never a display or server someone else started).
+bd_wine_mark() {
+    BD_HAD_XVFB=0
+    BD_HAD_SERVER=0
+    if bd_alive "$BD_WINE_DIR/xvfb.pid"; then BD_HAD_XVFB=1; fi
+    if bd_alive "$BD_WINE_DIR/server.pid"; then BD_HAD_SERVER=1; fi
+}
+
+bd_wine_stop_started() {
+    local dir=$BD_WINE_DIR
+    if [ "${BD_HAD_SERVER:-1}" = 0 ] && bd_alive "$dir/server.pid"; then
+        # Ends every program of the prefix, the desktop and services too.
+        wineserver -k </dev/null >/dev/null 2>&1 || true
+        for _ in $(seq 100); do bd_alive "$dir/server.pid" || break; sleep 0.1; done
+        rm -f "$dir/server.pid" "$dir/keeper.pid"
+    fi
+    if [ "${BD_HAD_XVFB:-1}" = 0 ] && bd_alive "$dir/xvfb.pid"; then
+        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+        rm -f "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
+    fi
+}
+
+# Ends a Windows program started in the background (its wine process id) the
+# way a user would: a close request, so it removes its icon; force after a while.
+bd_wine_end_program() { # <pid> <image name, e.g. Backdrift.exe>
+    kill -0 "$1" 2>/dev/null || return 0
+    bd_quiet wine taskkill /im "$2" || true
+    for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+    kill "$1" 2>/dev/null || true
 }

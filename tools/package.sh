@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the release Backdrift.exe and packs it with README.md and LICENSE
+# into build/release/package/Backdrift-<version>-win64.zip, with a SHA-256
+# checksum file beside it (sha256sum's format). Prints both paths.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+tools/deps.sh unzip
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)"
+out=build/release/package
+rm -f "$out"/Backdrift-*-win64.zip "$out"/Backdrift-*-win64.zip.sha256
+cmake --build --preset release --target package >/dev/null
+
+zips=("$out"/Backdrift-*-win64.zip)
+[ ${#zips[@]} -eq 1 ] && [ -f "${zips[0]}" ] || { echo "package: expected one zip in $out" >&2; exit 1; }
+zip=${zips[0]}
+name=$(basename "$zip")
+
+# What a user downloads must verify and hold the program just built, its
+# README and licence at the top, and nothing else.
+(cd "$out" && sha256sum --quiet -c "$name.sha256")
+listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$listing" = "Backdrift.exe LICENSE README.md " ] || { echo "package: unexpected contents: $listing" >&2; exit 1; }
+unzip -p "$zip" Backdrift.exe | cmp -s - build/release/bin/Backdrift.exe ||
+    { echo "package: Backdrift.exe in the zip is not the one just built" >&2; exit 1; }
+
+echo "$root/$zip"
+echo "$root/$zip.sha256"

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots into docs/: the notification icon with its
+# tooltip, the right-click menu, the Set hotkey dialog and the About box.
+# Builds Backdrift.exe and tools/screenshot_tour.cpp, then runs both under
+# Wine on a virtual display of their own, with settings that point at the
+# demo pictures in res/demo. Stops everything it started, also on Ctrl+C.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+tools/deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$(nproc)" --target Backdrift screenshot_tour
+
+# Never the user's display or the run command's prefix: the pictures must
+# not depend on what else is on screen or on settings left from a run.
+unset BACKDRIFT_USE_DISPLAY
+export BACKDRIFT_WINE_DIR=$root/build/release/wine-screenshots
+. tools/wine-env.sh
+bd_wine_init "$root/build/release"
+
+shots=$(mktemp -d)
+stop() {
+    trap - INT TERM HUP EXIT
+    bd_wine_stop_started
+    rm -rf -- "$shots"
+}
+trap 'stop; exit 130' INT
+trap 'stop; exit 143' TERM
+trap 'stop; exit 129' HUP
+trap stop EXIT
+bd_wine_mark
+bd_wine_boot
+
+# Debian's Wine 8 does not find its own fonts (Marlett draws the caption
+# buttons, Tahoma is the dialog font) in its data folder; in the Windows
+# fonts folder it does, as on Windows. Read when a program starts.
+fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
+for font in /usr/share/wine/fonts/*.ttf; do
+    [ -f "$font" ] && [ ! -e "$fonts_dir/$(basename "$font")" ] && cp -- "$font" "$fonts_dir/"
+done
+
+# Fresh settings each time: the demo folder and every other value at its default.
+settings_dir="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift"
+rm -rf -- "$settings_dir"
+mkdir -p "$settings_dir"
+demo=$(winepath -w "$root/res/demo" 2>/dev/null)
+# UTF-16 with a byte-order mark, as the program writes it.
+{ printf '\xff\xfe'; printf '[Backdrift]\r\nFolder=%s\r\n' "$demo" | iconv -f UTF-8 -t UTF-16LE; } \
+    >"$settings_dir/config.ini"
+
+wine build/release/bin/screenshot_tour.exe "$(winepath -w build/release/bin/Backdrift.exe 2>/dev/null)" \
+    "$(winepath -w "$shots" 2>/dev/null)" </dev/null
+
+mkdir -p docs
+for name in tray-tooltip tray-menu hotkey-dialog about; do
+    cp -- "$shots/$name.png" "docs/$name.png"
+    echo "$root/docs/$name.png"
+done
