@@ -113,6 +113,10 @@ public:
             }
             Sleep(50);
         }
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        ADD_FAILURE() << "no window from the program; its exit code " << code << ", other copies "
+                      << ProgramWindows().size();
         return nullptr;
     }
 
@@ -629,7 +633,7 @@ TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
         {
             Program program;
             const HWND hwnd = program.Window();
-            ASSERT_NE(hwnd, nullptr) << "exit " << program.WaitForExit();
+            ASSERT_NE(hwnd, nullptr);
             for (int click = 0; click < 25; ++click) {
                 PostMessageW(hwnd, kTrayMessage, 1, WM_LBUTTONUP);
             }
