@@ -36,7 +36,8 @@ struct Peak {
     }
 };
 
-// Returns the mean seconds a swap took, or a negative value if the soak could not run.
+// Returns the mean seconds a swap took in the first thousand (a fresh
+// program's pace, as in the kill run), or a negative value if the soak could not run.
 double Soak(int swaps, const PictureFolder& pictures)
 {
     const std::string figure = Format("Soak: %d swaps", swaps);
@@ -50,11 +51,19 @@ double Soak(int swaps, const PictureFolder& pictures)
     Peak first, last;
     Usage usage;
     const double start = Seconds();
+    double firstPerSwap = 0;
+    double lastStart = 0;
     for (int swap = 1; swap <= swaps; ++swap) {
         DWORD_PTR result = 0;
         if (!SendMessageTimeoutW(program.window(), kTrayMessage, 1, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result)) {
             PrintRow(figure, Format("click %d was not handled", swap), target, Verdict::Missed);
             return -1;
+        }
+        if (swap == kWindow) {
+            firstPerSwap = (Seconds() - start) / kWindow;
+        }
+        if (swap == swaps - kWindow) {
+            lastStart = Seconds();
         }
         const bool inFirst = swap <= kWindow;
         const bool inLast = swap > swaps - kWindow;
@@ -63,7 +72,7 @@ double Soak(int swaps, const PictureFolder& pictures)
             (inFirst ? first : last).Add(usage);
         }
     }
-    const double perSwap = (Seconds() - start) / swaps;
+    const double lastPerSwap = (Seconds() - lastStart) / kWindow;
 
     // Every click must have been a swap: the sequence ends on picture (swaps - 1) mod count.
     const int expected = (swaps - 1) % kPictures;
@@ -78,13 +87,13 @@ double Soak(int swaps, const PictureFolder& pictures)
     }
     const long long bytes = static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes);
     const long handles = static_cast<long>(last.handles) - static_cast<long>(first.handles);
-    std::printf("soak: %.2f ms a swap; highest in the first and last %d swaps: %zu -> %zu KB (%s), %lu -> %lu "
-                "handles (%s)\n",
-                perSwap * 1e3, kWindow, first.privateBytes / 1024, last.privateBytes / 1024, usage.privateSource,
-                first.handles, last.handles, usage.handleSource);
+    std::printf("soak: %.2f ms a swap in the first %d swaps, %.2f ms in the last; highest in them: %zu -> %zu KB "
+                "(%s), %lu -> %lu handles (%s)\n",
+                firstPerSwap * 1e3, kWindow, lastPerSwap * 1e3, first.privateBytes / 1024, last.privateBytes / 1024,
+                usage.privateSource, first.handles, last.handles, usage.handleSource);
     PrintRow(figure, Format("%+lld KB, %+ld handles", bytes / 1024, handles), target,
              MetIf(bytes <= static_cast<long long>(kMaxGrowthBytes) && handles <= kMaxGrowthHandles));
-    return perSwap;
+    return firstPerSwap;
 }
 
 void KillRun(int kills, const PictureFolder& pictures, double perSwap)
