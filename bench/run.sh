@@ -56,9 +56,17 @@ row() { # <figure> <measured> <target> <met: yes, NO or ->
     printf 'row\t%s\t%s\t%s\t%s\n' "$@" | tee -a "$log"
 }
 
-# Runs a benchmark program; one that does not finish gets a row saying so.
+# Runs a benchmark program in a Wine session of its own: each start of the
+# program leaves a little behind in Wine's long-lived desktop and server (a
+# hundred starts make every later swap several times slower), which must not
+# weigh on the next benchmark. One that does not finish gets a row saying so.
 bench() { # <program> [arguments...]
     echo "== $1"
+    local server
+    server=$(cat "$BD_WINE_DIR/server.pid" 2>/dev/null || true)
+    bd_wine_stop
+    while [ -n "$server" ] && kill -0 "$server" 2>/dev/null; do sleep 0.1; done
+    bd_wine_boot
     local status=0
     tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || status=$?
     [ "$status" -eq 0 ] || row "$1" "did not finish (status $status)" "-" "NO"
@@ -108,7 +116,6 @@ for pictures in 1000 10000 100000; do
     scan_args+=("$(windows_path "$data/scan-$pictures")" "$pictures")
 done
 
-bd_wine_boot
 bench scan_bench.exe "${scan_args[@]}"
 bench swap_bench.exe
 bench startup_bench.exe "$(windows_path "$data/scan-10000")" 10000

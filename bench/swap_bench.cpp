@@ -15,7 +15,7 @@ namespace {
 
 constexpr double kMaxRatio = 1.1;
 constexpr int kPictures = 20;
-constexpr int kRounds = 15;
+constexpr int kRounds = 25;
 constexpr int kCallsPerRound = 40;
 
 int g_applied = 0;
