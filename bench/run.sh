@@ -1,30 +1,142 @@
 #!/usr/bin/env bash
-# Runs the benchmarks of a test tree (default build/test, built first when it
-# is the default) and prints ratios against baselines measured in the same
-# run. Stops the Xvfb and wineserver it started.
+# Builds Backdrift and its benchmarks (build/bench), runs them under a Wine
+# environment of that build tree's own and prints one table: every figure
+# against a baseline measured in the same run, its target, and whether it is
+# met. Exits 1 when a figure misses its target. Leaves nothing running and
+# puts back the settings file it found.
+#   bench/run.sh [swaps [kills]]    (soak swaps, default 10000; kill-run starts, default 300)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-}
-if [ -z "$build" ]; then
-    build=$root/build/test
-    (cd "$root" && tools/deps.sh && cmake --preset test >/dev/null &&
-        cmake --build --preset test -j "$(nproc)" --target Backdrift size_baseline scan_bench >/dev/null)
-fi
-build=$(cd "$build" && pwd)
+cd "$root"
+swaps=${1:-10000}
+kills=${2:-300}
+began=$SECONDS
 
-exe=$(stat -c %s "$build/bin/Backdrift.exe")
-base=$(stat -c %s "$build/bin/size_baseline.exe")
-icon=$(stat -c %s "$root/res/backdrift.ico")
-echo "Backdrift.exe      $exe bytes (icon $icon)"
-echo "hidden-window stub $base bytes"
-awk -v a="$exe" -v b="$base" 'BEGIN { printf "ratio exe/stub     %.2f\n", a / b }'
-echo
+tools/deps.sh
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j "$(nproc)"
 
-. "$root/tools/wine-env.sh"
+build=$root/build/bench
+bin=$build/bin
+log=$build/bench-output.txt
+data=$build/bench-data
+saved=$build/bench-saved-settings
+. tools/wine-env.sh
 bd_wine_init "$build"
-trap 'bd_wine_stop_started' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-bd_wine_mark
-bd_wine_boot
-"$root/tools/wine-run.sh" "$build/bin/scan_bench.exe"
+settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift/config.ini"
+
+# Puts back the settings file as it was before the run (also one that a run
+# stopped short of its clean-up left here).
+restore_settings() {
+    if [ -e "$saved/config.ini" ]; then
+        mkdir -p "$(dirname "$settings")"
+        mv -f "$saved/config.ini" "$settings"
+    elif [ -e "$saved/none" ]; then
+        rm -f "$settings"
+    fi
+    rm -rf "$saved"
+}
+cleanup() {
+    local status=$?
+    trap - EXIT INT TERM
+    bd_wine_stop # every Wine program of the prefix, its server and display
+    restore_settings
+    rm -rf "$data"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+restore_settings
+mkdir -p "$saved"
+if [ -e "$settings" ]; then cp -p "$settings" "$saved/config.ini"; else : >"$saved/none"; fi
+: >"$log"
+
+row() { # <figure> <measured> <target> <met: yes, NO or ->
+    printf 'row\t%s\t%s\t%s\t%s\n' "$@" | tee -a "$log"
+}
+
+# Runs a benchmark program in a Wine session of its own: each start of the
+# program leaves a little behind in Wine's long-lived desktop and server (a
+# hundred starts make every later swap several times slower), which must not
+# weigh on the next benchmark. One that does not finish gets a row saying so.
+bench() { # <program> [arguments...]
+    echo "== $1"
+    local server
+    server=$(cat "$BD_WINE_DIR/server.pid" 2>/dev/null || true)
+    bd_wine_stop
+    while [ -n "$server" ] && kill -0 "$server" 2>/dev/null; do sleep 0.1; done
+    bd_wine_boot
+    local status=0
+    tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || status=$?
+    [ "$status" -eq 0 ] || row "$1" "did not finish (status $status)" "-" "NO"
+}
+
+# A folder as a camera, a phone and downloads fill it: <pictures> pictures
+# under mixed names and cases, and one other file for every ten of them.
+# Made from here, far faster than through Wine; Wine sees it under Z:.
+make_folder() { # <folder> <pictures>
+    rm -rf "$1"
+    mkdir -p "$1"
+    awk -v pictures="$2" 'BEGIN {
+        n = split("IMG_%04d.JPG|DSC%05d.png|Beach Sunset %02d.jpeg|PXL_20230714_%06d.jpg|Screenshot (%d).PNG|" \
+                  "photo-%d.webp|Scan %03d.bmp|P%07d.JPG|holiday_%d.gif|Wallpaper %d.TIFF|img%d.Jpg|%d.jfif", \
+                  picture, "|")
+        m = split("notes %d.txt|VID_%04d.mp4|desktop %d.ini|IMG_%04d.MOV|%d.jpg.part", other, "|")
+        for (i = 0; i < pictures; i++) printf picture[i % n + 1] "\n", i
+        for (i = 0; i < pictures / 10; i++) printf other[i % m + 1] "\n", i
+    }' | (cd "$1" && xargs -d '\n' touch)
+}
+windows_path() { echo "Z:${1//\//\\}"; }
+
+echo "== size"
+exe=$bin/Backdrift.exe
+bytes=$(stat -c %s "$exe")
+minimal=$(stat -c %s "$bin/size_baseline.exe")
+objdump=x86_64-w64-mingw32-objdump
+# Stripped: no symbol table. Icon included: the resources hold at least its images.
+icons=$(od -An -tu2 -j4 -N2 res/backdrift.ico | tr -d ' ')
+icon_bytes=$(($(stat -c %s res/backdrift.ico) - 6 - 16 * icons))
+rsrc=$($objdump -h "$exe" | awk '$2 == ".rsrc" { print $3 }')
+problems=""
+$objdump -t "$exe" | grep -q '^no symbols' || problems+="; not stripped"
+[ $((16#${rsrc:-0})) -ge "$icon_bytes" ] || problems+="; icon missing"
+limit_kb=160
+met=NO
+[ -z "$problems" ] && [ "$bytes" -le $((limit_kb * 1024)) ] && met=yes
+row "Size: Backdrift.exe" "$(awk -v a="$bytes" -v b="$minimal" 'BEGIN { printf "%.1f KB (minimal %.1f KB)", a / 1024, b / 1024 }')$problems" \
+    "<= $limit_kb KB, stripped, icon in" "$met"
+breakdown=$(awk -v file_size="$bytes" -v top=10 -f bench/map-breakdown.awk "$bin/Backdrift.map")
+echo "$breakdown"
+
+echo "== making picture folders"
+scan_args=()
+for pictures in 1000 10000 100000; do
+    make_folder "$data/scan-$pictures" "$pictures"
+    scan_args+=("$(windows_path "$data/scan-$pictures")" "$pictures")
+done
+
+bench scan_bench.exe "${scan_args[@]}"
+bench swap_bench.exe
+bench startup_bench.exe "$(windows_path "$data/scan-10000")" 10000
+bench click_bench.exe "$swaps" "$kills"
+
+echo
+echo "Backdrift benchmarks ($(git log -1 --format=%h 2>/dev/null || echo unknown), $(date -u '+%Y-%m-%d %H:%M UTC'))"
+grep $'^row\t' "$log" | awk -F'\t' '
+    { for (i = 2; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
+    END {
+        split("Figure|Measured|Target|Met", title, "|")
+        for (i = 2; i <= 5; i++) if (length(title[i - 1]) > width[i]) width[i] = length(title[i - 1])
+        line = sprintf("%-" width[2] "s | %-" width[3] "s | %-" width[4] "s | %s", title[1], title[2], title[3], title[4])
+        print line
+        gsub(/[^|]/, "-", line); print line
+        for (r = 1; r <= NR; r++)
+            printf "%-" width[2] "s | %-" width[3] "s | %-" width[4] "s | %s\n", cell[r, 2], cell[r, 3], cell[r, 4], cell[r, 5]
+    }'
+echo
+echo "What takes the space in Backdrift.exe (linker map $bin/Backdrift.map):"
+echo "$breakdown"
+echo
+echo "Took $(((SECONDS - began) / 60)) min $(((SECONDS - began) % 60)) s."
+! grep -q $'^row\t.*\tNO$' "$log"

@@ -1,25 +1,21 @@
 // Folder scan against a bare enumeration of the same folder: what the
 // extension filter, the path forming and the sort add to reading the directory.
+//   scan_bench <folder> <pictures in it> [<folder> <pictures> ...]
 #include "app/app_state.h"
+#include "bench_support.h"
 #include "wallpaper/scan.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <string>
-#include <vector>
+#include <cwchar>
 
 namespace {
 
-double Seconds()
-{
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
+constexpr double kMaxRatio = 1.25;
+constexpr int kMinRuns = 7;
+constexpr int kMaxRuns = 31;
+constexpr double kSecondsPerSize = 4; // more runs for small folders while they fit in this
 
 size_t BareEnumeration(const std::wstring& folder)
 {
@@ -36,49 +32,49 @@ size_t BareEnumeration(const std::wstring& folder)
     return entries;
 }
 
-template <typename F> double Median(int runs, F&& work)
+void Measure(const std::wstring& folder, size_t pictures)
 {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double start = Seconds();
-        work();
-        times.push_back(Seconds() - start);
+    const std::string figure = Format("Scan: %zu pictures", pictures);
+    g_app.folder = folder;
+    // Once each before timing, so both find the directory in the same caches.
+    const size_t entries = BareEnumeration(folder);
+    ScanFolder();
+    if (g_app.images.size() != pictures) {
+        PrintRow(figure, Format("found %zu of %zu pictures", g_app.images.size(), pictures), "all found",
+                 Verdict::Missed);
+        return;
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+
+    // Alternated, so that a slow spell of the machine falls on both.
+    std::vector<double> bare;
+    std::vector<double> scan;
+    const double start = Seconds();
+    while (static_cast<int>(bare.size()) < kMinRuns ||
+           (static_cast<int>(bare.size()) < kMaxRuns && Seconds() - start < kSecondsPerSize)) {
+        double begin = Seconds();
+        BareEnumeration(folder);
+        bare.push_back(Seconds() - begin);
+        begin = Seconds();
+        ScanFolder();
+        scan.push_back(Seconds() - begin);
+    }
+    const double ratio = Median(scan) / Median(bare);
+    std::printf("%zu entries, %zu runs: bare enumeration %.2f ms, ScanFolder %.2f ms\n", entries, bare.size(),
+                Median(bare) * 1e3, Median(scan) * 1e3);
+    PrintRow(figure, Format("%.2f x bare enumeration", ratio), Format("<= %.2f x", kMaxRatio),
+             MetIf(ratio <= kMaxRatio));
 }
 
 } // namespace
 
-int main()
+int wmain(int argc, wchar_t** argv)
 {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"backdrift-scan-bench";
-    CreateDirectoryW(folder.c_str(), nullptr);
-
-    const wchar_t* extensions[] = {L".jpg", L".PNG", L".jpeg", L".txt", L".webp", L".ini"};
-    constexpr int kFiles = 3000;
-    for (int i = 0; i < kFiles; ++i) {
-        const std::wstring name = folder + L"\\Photo " + std::to_wstring((i * 7919) % kFiles) + extensions[i % 6];
-        HANDLE file =
-            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        CloseHandle(file);
+    if (argc < 3 || argc % 2 == 0) {
+        std::fprintf(stderr, "usage: scan_bench <folder> <pictures in it> [<folder> <pictures> ...]\n");
+        return 2;
     }
-
-    g_app.folder = folder;
-    constexpr int kRuns = 21;
-    const double bare = Median(kRuns, [&] { BareEnumeration(folder); });
-    const double scan = Median(kRuns, [] { ScanFolder(); });
-    std::printf("folder of %d files, %zu pictures\n", kFiles, g_app.images.size());
-    std::printf("bare enumeration  %8.3f ms\n", bare * 1e3);
-    std::printf("ScanFolder        %8.3f ms\n", scan * 1e3);
-    std::printf("ratio scan/bare   %8.2f\n", scan / bare);
-
-    for (int i = 0; i < kFiles; ++i) {
-        const std::wstring name = folder + L"\\Photo " + std::to_wstring((i * 7919) % kFiles) + extensions[i % 6];
-        DeleteFileW(name.c_str());
+    for (int i = 1; i + 1 < argc; i += 2) {
+        Measure(argv[i], std::wcstoul(argv[i + 1], nullptr, 10));
     }
-    RemoveDirectoryW(folder.c_str());
     return 0;
 }

@@ -1,12 +1,26 @@
 // The smallest program of the same kind: a hidden window and a message loop,
-// built with the same flags. Backdrift's size is reported against it.
+// built with the same flags, that ends when its window is closed. Backdrift's
+// size, start-up and resting figures are reported against it.
 #include <windows.h>
+
+namespace {
+
+LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = DefWindowProcW;
+    windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.lpszClassName = L"SizeBaseline";
     RegisterClassExW(&windowClass);

@@ -1,0 +1,171 @@
+// The real Backdrift.exe under long runs of tray clicks, sent from here as
+// the shell sends them:
+// - soak: many swaps in one run must not make it grow;
+// - kill run: ended at a random moment of a burst of clicks, it must always
+//   leave a complete settings file behind.
+//   click_bench [swaps] [kills]
+#include "bench_support.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <random>
+
+namespace {
+
+constexpr wchar_t kProgram[] = L"Backdrift.exe";
+constexpr wchar_t kProgramClass[] = L"BackdriftHiddenWnd";
+constexpr UINT kTrayMessage = WM_APP + 1;
+constexpr DWORD kWaitMs = 15000;
+constexpr int kPictures = 5;
+
+constexpr int kWindow = 1000; // swaps compared at the start and at the end of the soak
+constexpr int kSampleEvery = 100;
+constexpr size_t kMaxGrowthBytes = 64 * 1024;
+constexpr long kMaxGrowthHandles = 8;
+
+constexpr int kBurst = 20;
+constexpr int kShownProblems = 3;
+
+struct Peak {
+    size_t privateBytes = 0;
+    unsigned long handles = 0;
+    void Add(const Usage& usage)
+    {
+        privateBytes = std::max(privateBytes, usage.privateBytes);
+        handles = std::max(handles, usage.handles);
+    }
+};
+
+// Returns the mean seconds a swap took in the first thousand (a fresh
+// program's pace, as in the kill run), or a negative value if the soak could not run.
+double Soak(int swaps, const PictureFolder& pictures)
+{
+    const std::string figure = Format("Soak: %d swaps", swaps);
+    const std::string target = Format("growth <= %zu KB, %ld handles", kMaxGrowthBytes / 1024, kMaxGrowthHandles);
+    WriteSettings(pictures.path(), -1);
+    Program program(kProgram, kProgramClass);
+    if (program.WaitUntilReady() < 0) {
+        PrintRow(figure, "the program did not start", target, Verdict::Missed);
+        return -1;
+    }
+    Peak first, last;
+    Usage usage;
+    const double start = Seconds();
+    double firstPerSwap = 0;
+    double lastStart = 0;
+    for (int swap = 1; swap <= swaps; ++swap) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(program.window(), kTrayMessage, 1, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result)) {
+            PrintRow(figure, Format("click %d was not handled", swap), target, Verdict::Missed);
+            return -1;
+        }
+        if (swap == kWindow) {
+            firstPerSwap = (Seconds() - start) / kWindow;
+        }
+        if (swap == swaps - kWindow) {
+            lastStart = Seconds();
+        }
+        const bool inFirst = swap <= kWindow;
+        const bool inLast = swap > swaps - kWindow;
+        if (swap % kSampleEvery == 0 && (inFirst || inLast)) {
+            usage = ReadUsage(program.process(), program.pid());
+            (inFirst ? first : last).Add(usage);
+        }
+    }
+    const double lastPerSwap = (Seconds() - lastStart) / kWindow;
+
+    // Every click must have been a swap: the sequence ends on picture (swaps - 1) mod count.
+    const int expected = (swaps - 1) % kPictures;
+    const int index = GetPrivateProfileIntW(L"Backdrift", L"Index", -1, SettingsPath().c_str());
+    const bool closed = program.Close();
+    if (index != expected || !closed || !first.privateBytes || !first.handles) {
+        PrintRow(figure,
+                 Format("index %d, expected %d; %s; private bytes %zu, handles %lu", index, expected,
+                        closed ? "ended" : "did not end on WM_CLOSE", first.privateBytes, first.handles),
+                 target, Verdict::Missed);
+        return -1;
+    }
+    const long long bytes = static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes);
+    const long handles = static_cast<long>(last.handles) - static_cast<long>(first.handles);
+    std::printf("soak: %.2f ms a swap in the first %d swaps, %.2f ms in the last; highest in them: %zu -> %zu KB "
+                "(%s), %lu -> %lu handles (%s)\n",
+                firstPerSwap * 1e3, kWindow, lastPerSwap * 1e3, first.privateBytes / 1024, last.privateBytes / 1024,
+                usage.privateSource, first.handles, last.handles, usage.handleSource);
+    PrintRow(figure, Format("%+lld KB, %+ld handles", bytes / 1024, handles), target,
+             MetIf(bytes <= static_cast<long long>(kMaxGrowthBytes) && handles <= kMaxGrowthHandles));
+    return firstPerSwap;
+}
+
+void KillRun(int kills, const PictureFolder& pictures, double perSwap)
+{
+    const std::string figure = Format("Kill run: %d kills mid-burst", kills);
+    std::random_device entropy;
+    const unsigned seed = entropy();
+    std::mt19937 rng(seed);
+    // Anywhere from the first click to a little past the end of the burst.
+    std::uniform_int_distribution<DWORD> moment(0, static_cast<DWORD>(perSwap * kBurst * 1.2e3) + 1);
+
+    // The check must see what a kill can leave: a file cut short anywhere.
+    std::string problem;
+    WriteSettings(pictures.path(), -1);
+    const bool completeSeen = SettingsComplete(pictures.path(), &problem);
+    WriteSettings(pictures.path(), -1, 40);
+    if (!completeSeen || SettingsComplete(pictures.path(), &problem)) {
+        PrintRow(figure, "the settings check does not tell a complete file from a cut one", "0 incomplete",
+                 Verdict::Missed);
+        return;
+    }
+
+    WriteSettings(pictures.path(), -1);
+    int incomplete = 0;
+    int failedStarts = 0;
+    for (int kill = 0; kill < kills; ++kill) {
+        Program program(kProgram, kProgramClass);
+        if (program.WaitUntilReady() < 0) {
+            ++failedStarts;
+            continue;
+        }
+        for (int click = 0; click < kBurst; ++click) {
+            PostMessageW(program.window(), kTrayMessage, 1, WM_LBUTTONUP);
+        }
+        Sleep(moment(rng));
+        program.Kill();
+
+        if (!SettingsComplete(pictures.path(), &problem)) {
+            if (++incomplete <= kShownProblems) {
+                std::printf("kill %d: settings incomplete: %s\n", kill + 1, problem.c_str());
+            }
+            WriteSettings(pictures.path(), -1); // each kill starts from a complete file
+        }
+    }
+    std::printf("kill run: %d kills within %lu ms of a %d-click burst (seed %u)\n", kills,
+                static_cast<unsigned long>(moment.max()), kBurst, seed);
+    PrintRow(figure,
+             Format("%d incomplete settings files%s", incomplete,
+                    failedStarts ? Format(", %d starts failed", failedStarts).c_str() : ""),
+             "0 incomplete", MetIf(incomplete == 0 && failedStarts == 0));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    const int swaps = argc > 1 ? static_cast<int>(std::wcstol(argv[1], nullptr, 10)) : 10000;
+    const int kills = argc > 2 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 300;
+    if (swaps < 2 * kWindow || kills < 1) {
+        std::fprintf(stderr, "usage: click_bench [swaps, at least %d] [kills]\n", 2 * kWindow);
+        return 2;
+    }
+    // Holding the desktop keeps Wine's desktop and notification area up
+    // between the programs started here, as the shell is on Windows.
+    GetDesktopWindow();
+    PictureFolder pictures(kPictures);
+    const double perSwap = Soak(swaps, pictures);
+    if (perSwap < 0) {
+        PrintRow(Format("Kill run: %d kills mid-burst", kills), "not run: clicks did not work in the soak",
+                 "0 incomplete", Verdict::Missed);
+        return 0;
+    }
+    KillRun(kills, pictures, perSwap);
+    return 0;
+}

@@ -1,0 +1,227 @@
+// The real Backdrift.exe against the minimal program of its kind
+// (size_baseline.exe: a class, a hidden window, a message loop), both started
+// from here under the same system: time to the message loop, then at rest
+// its CPU time, threads and private bytes.
+//   startup_bench <folder of pictures> <pictures in it>
+#include "bench_support.h"
+
+#include <cstdio>
+#include <cwchar>
+#include <memory>
+
+namespace {
+
+constexpr wchar_t kProgram[] = L"Backdrift.exe";
+constexpr wchar_t kProgramClass[] = L"BackdriftHiddenWnd";
+constexpr wchar_t kMinimal[] = L"size_baseline.exe";
+constexpr wchar_t kMinimalClass[] = L"SizeBaseline";
+constexpr UINT kTrayMessage = WM_APP + 1;
+constexpr DWORD kWaitMs = 15000;
+
+constexpr int kRuns = 31;
+// A program's exit goes on after its process has ended (its tray icon is
+// taken away, the system cleans up): the next start waits for that.
+constexpr DWORD kSettleMs = 200;
+constexpr double kMaxStartupRatio = 1.2;
+constexpr DWORD kIdleMs = 30000;
+constexpr double kSpinSeconds = 0.3;
+
+std::wstring EventName(const wchar_t* what, DWORD pid)
+{
+    return L"Local\\BackdriftBench" + std::wstring(what) + std::to_wstring(pid);
+}
+
+// The calibration child: once told to, it burns kSpinSeconds of CPU, says
+// so, and waits to be ended.
+int Spin(DWORD parent)
+{
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"Ready", parent).c_str());
+    HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, EventName(L"Go", parent).c_str());
+    HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"Done", parent).c_str());
+    if (!ready || !go || !done) {
+        return 1;
+    }
+    SetEvent(ready);
+    WaitForSingleObject(go, INFINITE);
+    volatile unsigned long long work = 0;
+    for (const double start = Seconds(); Seconds() - start < kSpinSeconds;) {
+        work = work + 1;
+    }
+    SetEvent(done);
+    Sleep(INFINITE);
+    return 0;
+}
+
+// Which reading of another process's CPU time follows a known burst of
+// work: GetProcessTimes, else the sum of its thread times (Wine answers
+// GetProcessTimes for another process with the caller's own times).
+enum class CpuSource { ProcessTimes, ThreadTimes, None };
+
+CpuSource CalibrateCpu()
+{
+    const DWORD self = GetCurrentProcessId();
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Ready", self).c_str());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Go", self).c_str());
+    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Done", self).c_str());
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const std::wstring name = std::wstring(exe).substr(std::wstring(exe).find_last_of(L'\\') + 1);
+    Program spinner(name, nullptr, L"--spin " + std::to_wstring(self));
+    CpuSource source = CpuSource::None;
+    if (WaitForSingleObject(ready, kWaitMs) == WAIT_OBJECT_0) {
+        const Usage before = ReadUsage(spinner.process(), spinner.pid());
+        SetEvent(go);
+        if (WaitForSingleObject(done, kWaitMs) == WAIT_OBJECT_0) {
+            const Usage after = ReadUsage(spinner.process(), spinner.pid());
+            // Most of the burst, allowing for the system's clock-tick accounting.
+            const double seen = kSpinSeconds * 0.8;
+            if (after.cpuProcessTimes - before.cpuProcessTimes >= seen) {
+                source = CpuSource::ProcessTimes;
+            } else if (after.cpuThreadTimes - before.cpuThreadTimes >= seen) {
+                source = CpuSource::ThreadTimes;
+            }
+        }
+    }
+    CloseHandle(ready);
+    CloseHandle(go);
+    CloseHandle(done);
+    return source;
+}
+
+double Cpu(const Usage& usage, CpuSource source)
+{
+    return source == CpuSource::ProcessTimes ? usage.cpuProcessTimes : usage.cpuThreadTimes;
+}
+
+// Seconds to the message loop, or a negative value if the program did not
+// get there or did not end cleanly on WM_CLOSE.
+double TimeStart(const wchar_t* exe, const wchar_t* windowClass)
+{
+    Program program(exe, windowClass);
+    const double seconds = program.WaitUntilReady();
+    const bool closed = program.Close();
+    Sleep(kSettleMs);
+    return closed ? seconds : -1;
+}
+
+bool Click(HWND hwnd)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(hwnd, kTrayMessage, 1, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result) != 0;
+}
+
+void MeasureStartup(const std::wstring& folder, unsigned long pictures)
+{
+    // Once each first, so that every timed start finds the files and libraries in the caches.
+    DeleteFileW(SettingsPath().c_str());
+    TimeStart(kMinimal, kMinimalClass);
+    TimeStart(kProgram, kProgramClass);
+
+    std::vector<double> minimal, first, withFolder;
+    for (int run = 0; run < kRuns; ++run) { // interleaved, so a slow spell falls on all three
+        minimal.push_back(TimeStart(kMinimal, kMinimalClass));
+        DeleteFileW(SettingsPath().c_str()); // a first start: no settings, no folder
+        first.push_back(TimeStart(kProgram, kProgramClass));
+        WriteSettings(folder, -1);
+        withFolder.push_back(TimeStart(kProgram, kProgramClass));
+    }
+    for (const auto* times : {&minimal, &first, &withFolder}) {
+        for (const double seconds : *times) {
+            if (seconds < 0) {
+                PrintRow("Start-up: to the message loop", "a start failed or did not end on WM_CLOSE",
+                         Format("<= %.2f x", kMaxStartupRatio), Verdict::Missed);
+                return;
+            }
+        }
+    }
+
+    // The folder start must really have read the pictures: its first click shows the first one.
+    WriteSettings(folder, -1);
+    Program check(kProgram, kProgramClass);
+    const bool clicked = check.WaitUntilReady() >= 0 && Click(check.window());
+    const bool loaded =
+        clicked && GetPrivateProfileIntW(L"Backdrift", L"Index", -1, SettingsPath().c_str()) == 0 && check.Close();
+
+    const double base = Median(minimal);
+    const double ratio = Median(first) / base;
+    std::printf("start-up, median of %d: minimal program %.1f ms, Backdrift %.1f ms, with %lu pictures %.1f ms\n",
+                kRuns, base * 1e3, Median(first) * 1e3, pictures, Median(withFolder) * 1e3);
+    PrintRow("Start-up: to the message loop",
+             Format("%.2f x minimal (%.0f vs %.0f ms)", ratio, Median(first) * 1e3, base * 1e3),
+             Format("<= %.2f x", kMaxStartupRatio), MetIf(ratio <= kMaxStartupRatio));
+    PrintRow(Format("Start-up: with %lu pictures", pictures),
+             loaded ? Format("%.2f x minimal (%.0f ms)", Median(withFolder) / base, Median(withFolder) * 1e3)
+                    : std::string("the folder's pictures were not loaded"),
+             "reported", loaded ? Verdict::Reported : Verdict::Missed);
+}
+
+void MeasureRest(const std::wstring& folder, unsigned long pictures)
+{
+    const CpuSource source = CalibrateCpu();
+
+    Program minimal(kMinimal, kMinimalClass);
+    DeleteFileW(SettingsPath().c_str());
+    auto program = std::make_unique<Program>(kProgram, kProgramClass);
+    if (minimal.WaitUntilReady() < 0 || program->WaitUntilReady() < 0) {
+        PrintRow("Idle: CPU time over 30 s", "a program did not start", "0 ms", Verdict::Missed);
+        return;
+    }
+    const Usage minimalUsage = ReadUsage(minimal.process(), minimal.pid());
+    const Usage firstUsage = ReadUsage(program->process(), program->pid());
+    program->Close();
+
+    // At rest with a folder, as it runs most of the time.
+    WriteSettings(folder, -1);
+    program = std::make_unique<Program>(kProgram, kProgramClass);
+    if (program->WaitUntilReady() < 0) {
+        PrintRow("Idle: CPU time over 30 s", "the program did not start", "0 ms", Verdict::Missed);
+        return;
+    }
+    const Usage start = ReadUsage(program->process(), program->pid());
+    const Usage minimalStart = ReadUsage(minimal.process(), minimal.pid());
+    Sleep(kIdleMs);
+    const Usage end = ReadUsage(program->process(), program->pid());
+    const Usage minimalEnd = ReadUsage(minimal.process(), minimal.pid());
+    const bool ended = program->Close() && minimal.Close();
+
+    const char* cpuName = source == CpuSource::ProcessTimes ? "GetProcessTimes" : "thread times";
+    if (source == CpuSource::None || !ended) {
+        PrintRow("Idle: CPU time over 30 s",
+                 !ended ? "a program did not end on WM_CLOSE" : "no CPU reading of another process follows its work",
+                 "0 ms", Verdict::Missed);
+    } else {
+        const double idle = Cpu(end, source) - Cpu(start, source);
+        PrintRow("Idle: CPU time over 30 s",
+                 Format("%.0f ms (minimal %.0f ms; %s)", idle * 1e3,
+                        (Cpu(minimalEnd, source) - Cpu(minimalStart, source)) * 1e3, cpuName),
+                 "0 ms", MetIf(idle == 0));
+    }
+    PrintRow("Idle: threads", Format("%d (minimal %d)", end.threads, minimalEnd.threads), "<= minimal",
+             MetIf(end.threads > 0 && end.threads <= minimalEnd.threads));
+    PrintRow("Memory: private bytes after start-up",
+             Format("%.2f x minimal (%zu vs %zu KB; %lu pictures: %zu KB; %s)",
+                    static_cast<double>(firstUsage.privateBytes) / static_cast<double>(minimalUsage.privateBytes),
+                    firstUsage.privateBytes / 1024, minimalUsage.privateBytes / 1024, pictures,
+                    start.privateBytes / 1024, firstUsage.privateSource),
+             "reported", firstUsage.privateBytes && minimalUsage.privateBytes ? Verdict::Reported : Verdict::Missed);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 3 && std::wstring(argv[1]) == L"--spin") {
+        return Spin(std::wcstoul(argv[2], nullptr, 10));
+    }
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: startup_bench <folder of pictures> <pictures in it>\n");
+        return 2;
+    }
+    // Holding the desktop keeps Wine's desktop and notification area up
+    // between the programs started here, as the shell is on Windows.
+    GetDesktopWindow();
+    const unsigned long pictures = std::wcstoul(argv[2], nullptr, 10);
+    MeasureStartup(argv[1], pictures);
+    MeasureRest(argv[1], pictures);
+    return 0;
+}
