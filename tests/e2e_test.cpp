@@ -548,7 +548,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     Deliver(hwnd, WM_COMMAND, IDM_MODE_SEQUENTIAL);
     EXPECT_TRUE(ConfigHas(L"Mode=0"));
     EXPECT_EQ(Wallpaper(), pictures / L"b.jpg") << "the mode alone changes no picture";
-    LeftClick(hwnd);
+    Deliver(hwnd, WM_COMMAND, IDM_SWAP_NOW);
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "Sequential carries on after the current picture";
 
     WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"elsewhere");
