@@ -32,6 +32,14 @@ trap stop EXIT
 bd_wine_mark
 bd_wine_boot
 
+# Debian's Wine 8 does not find its own fonts (Marlett draws the caption
+# buttons, Tahoma is the dialog font) in its data folder; in the Windows
+# fonts folder it does, as on Windows. Read when a program starts.
+fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
+for font in /usr/share/wine/fonts/*.ttf; do
+    [ -f "$font" ] && [ ! -e "$fonts_dir/$(basename "$font")" ] && cp -- "$font" "$fonts_dir/"
+done
+
 # Fresh settings each time: the demo folder and every other value at its default.
 settings_dir="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift"
 rm -rf -- "$settings_dir"

@@ -65,15 +65,6 @@ bd_wine_boot() {
                 touch "$WINEPREFIX/.backdrift-desktop"
             fi
         fi
-        # Debian's Wine 8 does not find its own fonts (Marlett draws the caption
-        # buttons, Tahoma is the dialog font) in its data folder; in the Windows
-        # fonts folder it does, as on Windows. Read when a program starts.
-        local font
-        for font in /usr/share/wine/fonts/*.ttf; do
-            if [ -f "$font" ] && [ ! -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ]; then
-                cp -- "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-            fi
-        done
         # Keep the desktop process alive between programs (see desktop_keeper.cpp).
         if [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
             setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
