@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include "tools/process_handles.h"
+
 #include <psapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
@@ -76,38 +78,6 @@ std::wstring Lower(std::wstring text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
     return text;
-}
-
-// Handles of one process in the system's handle table; -1 if the table cannot be read.
-long CountHandlesInSystemTable(DWORD pid)
-{
-    std::vector<BYTE> buffer(1 << 20);
-    for (int attempt = 0; attempt < 6; ++attempt, buffer.resize(buffer.size() * 2)) {
-        ULONG needed = 0;
-        if (!NT_SUCCESS(NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
-                                                 static_cast<ULONG>(buffer.size()), &needed))) {
-            continue; // the table grew past the buffer
-        }
-        // The documented layout of this information class; process ids in it are 16 bits wide.
-        struct Entry {
-            USHORT processId;
-            USHORT creatorBackTraceIndex;
-            UCHAR objectType;
-            UCHAR attributes;
-            USHORT handle;
-            PVOID object;
-            ULONG grantedAccess;
-        };
-        ULONG count = 0;
-        memcpy(&count, buffer.data(), sizeof(count));
-        const auto* entries = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
-        long handles = 0;
-        for (ULONG i = 0; i < count; ++i) {
-            handles += entries[i].processId == static_cast<USHORT>(pid);
-        }
-        return handles;
-    }
-    return -1;
 }
 
 } // namespace
