@@ -23,7 +23,7 @@ data=$build/bench-data
 saved=$build/bench-saved-settings
 . tools/wine-env.sh
 bd_wine_init "$build"
-settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift/config.ini"
+settings=$(bd_settings_file)
 
 # Puts back the settings file as it was before the run (also one that a run
 # stopped short of its clean-up left here).

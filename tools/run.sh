@@ -33,12 +33,9 @@ bd_wine_boot
 
 # A first run gets settings that point at the demo pictures, so the first
 # click shows something; settings the user already has are left alone.
-settings="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift/config.ini"
+settings=$(bd_settings_file)
 if [ ! -e "$settings" ]; then
-    mkdir -p "$(dirname "$settings")"
-    demo=$(winepath -w "$root/res/demo" 2>/dev/null)
-    # UTF-16 with a byte-order mark, as the program writes it, so any path survives.
-    { printf '\xff\xfe'; printf '[Backdrift]\r\nFolder=%s\r\n' "$demo" | iconv -f UTF-8 -t UTF-16LE; } >"$settings"
+    bd_write_demo_settings "$settings"
     echo "First run: Backdrift shows the demo pictures in res/demo; left-click its icon to swap, or right-click it and choose \"Pick folder…\" for your own."
 fi
 echo "Backdrift is running (display $DISPLAY, Wine prefix $WINEPREFIX); press Ctrl+C to stop it."

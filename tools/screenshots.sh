@@ -41,13 +41,9 @@ for font in /usr/share/wine/fonts/*.ttf; do
 done
 
 # Fresh settings each time: the demo folder and every other value at its default.
-settings_dir="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift"
-rm -rf -- "$settings_dir"
-mkdir -p "$settings_dir"
-demo=$(winepath -w "$root/res/demo" 2>/dev/null)
-# UTF-16 with a byte-order mark, as the program writes it.
-{ printf '\xff\xfe'; printf '[Backdrift]\r\nFolder=%s\r\n' "$demo" | iconv -f UTF-8 -t UTF-16LE; } \
-    >"$settings_dir/config.ini"
+settings=$(bd_settings_file)
+rm -rf -- "$(dirname "$settings")"
+bd_write_demo_settings "$settings"
 
 wine build/release/bin/screenshot_tour.exe "$(winepath -w build/release/bin/Backdrift.exe 2>/dev/null)" \
     "$(winepath -w "$shots" 2>/dev/null)" </dev/null

@@ -129,3 +129,17 @@ bd_wine_end_program() { # <pid> <image name, e.g. Backdrift.exe>
     for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
     kill "$1" 2>/dev/null || true
 }
+
+# The program's settings file in the prefix.
+bd_settings_file() {
+    echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift/config.ini"
+}
+
+# Settings that point at the demo pictures, every other value at its default;
+# UTF-16 with a byte-order mark, as the program writes them, so any path survives.
+bd_write_demo_settings() { # <settings file>
+    local demo
+    demo=$(winepath -w "$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/res/demo" 2>/dev/null)
+    mkdir -p "$(dirname "$1")"
+    { printf '\xff\xfe'; printf '[Backdrift]\r\nFolder=%s\r\n' "$demo" | iconv -f UTF-8 -t UTF-16LE; } >"$1"
+}
