@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <tuple>
 
@@ -11,6 +12,13 @@ namespace {
 
 const std::wstring kDefaultFile = L"[Backdrift]\r\nFolder=\r\nMode=0\r\nIndex=-1\r\nFit=0\r\nAutostart=0\r\n"
                                   L"HotkeyMod=3\r\nHotkeyVk=87\r\n";
+
+// A file of an earlier run, with a section of another program's, and the same
+// file once the values that save_cut_probe saves have been written into it.
+const std::string kOldFile = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old\r\nMode=0\r\nIndex=2\r\nFit=1\r\n"
+                             "Autostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
+const std::wstring kNewFile = L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\nFit=4\r\n"
+                              L"Autostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n";
 
 class SettingsTest : public testing::Test {
 protected:
@@ -241,10 +249,8 @@ TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
 
 TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
 {
-    const std::string old = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old\r\nMode=0\r\nIndex=2\r\nFit=1\r\n"
-                            "Autostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
     for (int writes = 0; writes <= 7; ++writes) {
-        WriteConfig(old);
+        WriteConfig(kOldFile);
         std::wstring command = L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" " + std::to_wstring(writes);
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
@@ -259,11 +265,10 @@ TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
 
         if (writes < 7) {
             EXPECT_EQ(code, DWORD{ERROR_CANCELLED});
-            EXPECT_EQ(ReadBytes(configFile), old) << "ended after " << writes << " writes";
+            EXPECT_EQ(ReadBytes(configFile), kOldFile) << "ended after " << writes << " writes";
         } else {
             EXPECT_EQ(code, 0u);
-            EXPECT_EQ(ConfigText(), L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\n"
-                                    L"Fit=4\r\nAutostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n");
+            EXPECT_EQ(ConfigText(), kNewFile);
         }
     }
 }
@@ -280,6 +285,80 @@ TEST_F(SettingsTest, AFileHeldOpenElsewhereIsStillSaved)
 
     EXPECT_NE(ConfigText().find(L"Mode=1\r\n"), std::wstring::npos) << Narrow(ConfigText());
     EXPECT_FALSE(Exists(configFile + L".new"));
+}
+
+// What an ordinary user meets: a file or folder marked read-only, or a file
+// that another program holds open. Each row first shows that the platform
+// refuses the write for real; run with root's rights, it would not, and the
+// row would prove nothing.
+TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
+{
+    const std::wstring draft = configFile + L".new";
+    const auto refuses = [](const std::wstring& path, DWORD creation) {
+        HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        CloseHandle(handle);
+        DeleteFileW(path.c_str());
+        return false;
+    };
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    struct Row {
+        const char* name;
+        std::function<bool()> arrange; // sets the obstacle up; true when the platform then refuses the write
+        bool savedAtOnce;              // else the file is kept as it was, and saved once the obstacle is gone
+        std::function<void()> release;
+    };
+    const Row rows[] = {
+        {"read-only file, then writable again",
+         [&] {
+             return SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_READONLY) &&
+                    refuses(configFile, OPEN_EXISTING);
+         },
+         false, [&] { SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_NORMAL); }},
+        {"stale read-only hidden draft of an earlier run",
+         [&] {
+             WriteBytes(draft, "[Backdrift]\r\nMode=7\r\n");
+             return SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) &&
+                    refuses(draft, OPEN_EXISTING);
+         },
+         true, [] {}},
+        {"folder where files can be changed but not created",
+         [&] { return AllowCreatingFiles(configDir, false) && refuses(configDir + L"\\probe.ini", CREATE_NEW); }, true,
+         [&] { AllowCreatingFiles(configDir, true); }},
+        {"draft held open by a scanner",
+         [&] {
+             holder = CreateFileW(draft.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+             return holder != INVALID_HANDLE_VALUE && refuses(draft, OPEN_EXISTING);
+         },
+         true, [&] { CloseHandle(holder); }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ResetAppState();
+        WriteConfig(kOldFile);
+        ASSERT_TRUE(row.arrange()) << "the platform allowed the write: the tests are running with root's rights";
+        g_app.folder = L"D:\\New";
+        g_app.mode = Random;
+        g_app.index = 5;
+        g_app.fit = Center;
+        g_app.autostart = true;
+        g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
+        g_app.hotkeyVk = 'B';
+        SaveSettings();
+        if (!row.savedAtOnce) {
+            EXPECT_EQ(ReadBytes(configFile), kOldFile);
+            EXPECT_FALSE(Exists(draft)) << "a draft is left behind";
+            row.release();
+            SaveSettings();
+        } else {
+            row.release();
+        }
+        EXPECT_EQ(ConfigText(), kNewFile);
+        RemoveTree(draft);
+    }
 }
 
 // Generated settings files of every shape: whatever they hold, loading ends

@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 
+#include <sddl.h>
 #include <shlobj.h>
 
 TempDir::TempDir()
@@ -31,8 +32,9 @@ void RemoveTree(const std::wstring& given)
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
+    // Read-only, a file cannot be deleted, nor a folder's entries.
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileW(path.c_str());
         return;
     }
@@ -47,7 +49,6 @@ void RemoveTree(const std::wstring& given)
         } while (FindNextFileW(find, &entry));
         FindClose(find);
     }
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     RemoveDirectoryW(path.c_str());
 }
 
@@ -102,6 +103,24 @@ std::optional<std::wstring> ReadText(const std::wstring& path)
 bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool AllowCreatingFiles(const std::wstring& folder, bool allowed)
+{
+    // Everyone may do everything, or everything but add a file to the folder.
+    wchar_t sddl[64];
+    if (allowed) {
+        lstrcpyW(sddl, L"D:P(A;;FA;;;WD)");
+    } else {
+        wsprintfW(sddl, L"D:P(D;;0x%x;;;WD)(A;;FA;;;WD)", FILE_ADD_FILE);
+    }
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+        return false;
+    }
+    const bool set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    LocalFree(descriptor);
+    return set;
 }
 
 std::wstring RoamingAppData()

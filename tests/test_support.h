@@ -28,6 +28,10 @@ std::optional<std::string> ReadBytes(const std::wstring& path);
 // mark, otherwise single-byte ASCII.
 std::optional<std::wstring> ReadText(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// Lets no one add a file to the folder, while its files can still be
+// changed; or lets everyone again. An access list entry, as on Windows; Wine
+// maps it onto the folder's permission bits.
+bool AllowCreatingFiles(const std::wstring& folder, bool allowed);
 
 std::wstring RoamingAppData();
 std::wstring ModuleDir(); // folder of the running test program

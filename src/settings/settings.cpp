@@ -58,21 +58,12 @@ bool WriteUnsigned(const wchar_t* key, uint32_t value, const std::wstring& file)
     return WritePrivateProfileStringW(kSection, key, text, file.c_str()) != FALSE;
 }
 
-// The draft starts as a byte copy of the settings file, so other keys and
-// sections and the file's encoding carry over. Without a file yet, it starts
-// as an empty UTF-16LE file: the profile functions would create an ANSI one,
+// A file the profile functions keep in UTF-16: they would create an ANSI one,
 // which turns a folder such as C:\Users\Łukasz\壁紙 into question marks, but
 // they keep a file that starts with the byte-order mark in UTF-16.
-bool StartDraft(const std::wstring& file, const std::wstring& draft)
+bool CreateUtf16File(const std::wstring& path, DWORD creation)
 {
-    if (CopyFileW(file.c_str(), draft.c_str(), FALSE)) {
-        return true;
-    }
-    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        return false; // a file we cannot read must not be replaced by one without its other keys
-    }
-    HANDLE handle =
-        CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -84,13 +75,34 @@ bool StartDraft(const std::wstring& file, const std::wstring& draft)
     return started;
 }
 
+// A draft left by a crash or an earlier failed save may carry any attributes
+// (CopyFileW copies a read-only one from the file); the copy and the create
+// below would be refused on a read-only or hidden file.
+void DiscardDraft(const std::wstring& draft)
+{
+    SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(draft.c_str());
+}
+
+// The draft starts as a byte copy of the settings file, so other keys and
+// sections and the file's encoding carry over; without a file yet, as an
+// empty UTF-16 one.
+bool StartDraft(const std::wstring& file, const std::wstring& draft)
+{
+    if (CopyFileW(file.c_str(), draft.c_str(), FALSE)) {
+        return true;
+    }
+    return GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES && CreateUtf16File(draft, CREATE_ALWAYS);
+}
+
 // The draft's bytes must be on the disk before it takes the file's place,
-// or a power cut right after the replace could leave an empty file.
+// or a power cut right after the replace could leave an empty file. Shared,
+// so that a scanner reading the fresh draft does not stop the save.
 bool FlushDraft(const std::wstring& draft)
 {
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, draft.c_str()); // out of the profile cache
-    HANDLE handle =
-        CreateFileW(draft.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(draft.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -202,14 +214,20 @@ void SaveSettings()
     // the keys go into a draft beside the file, which replaces it in one step.
     const std::wstring file = GetConfigPath();
     const std::wstring draft = file + L".new";
-    const bool drafted = StartDraft(file, draft) && WriteKeys(draft) && FlushDraft(draft);
-    if (drafted && ReplaceWithDraft(draft, file)) {
+    DiscardDraft(draft);
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        return; // marked read-only by the user or a sync tool: not ours to replace
+    }
+    if (StartDraft(file, draft) && WriteKeys(draft) && FlushDraft(draft) && ReplaceWithDraft(draft, file)) {
         return;
     }
-    DeleteFileW(draft.c_str());
-    if (drafted) {
-        // Another program keeps the file open so that it cannot be replaced:
-        // saved in place, the settings are at least not lost.
-        WriteKeys(file);
+    DiscardDraft(draft);
+    // No draft could be made (a folder where files cannot be created, a
+    // draft held open), or another program holds the file open so that it
+    // cannot be replaced: saved in place, the settings are at least not lost.
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        CreateUtf16File(file, CREATE_NEW);
     }
+    WriteKeys(file);
 }
