@@ -13,15 +13,16 @@ kills=${2:-300}
 began=$SECONDS
 
 tools/deps.sh
+build=$root/build/bench
+. tools/wine-env.sh
+bd_as_test_account "$build" "$root/bench/run.sh" "$@"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
 
-build=$root/build/bench
 bin=$build/bin
 log=$build/bench-output.txt
 data=$build/bench-data
 saved=$build/bench-saved-settings
-. tools/wine-env.sh
 bd_wine_init "$build"
 settings=$(bd_settings_file)
 
@@ -122,7 +123,7 @@ bench startup_bench.exe "$(windows_path "$data/scan-10000")" 10000
 bench click_bench.exe "$swaps" "$kills"
 
 echo
-echo "Backdrift benchmarks ($(git log -1 --format=%h 2>/dev/null || echo unknown), $(date -u '+%Y-%m-%d %H:%M UTC'))"
+echo "Backdrift benchmarks ($(git -c safe.directory="$root" log -1 --format=%h 2>/dev/null || echo unknown), $(date -u '+%Y-%m-%d %H:%M UTC'))"
 grep $'^row\t' "$log" | awk -F'\t' '
     { for (i = 2; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
     END {

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Builds Backdrift with its tests and runs every test under Wine on a virtual
-# display; ends with CTest's summary and its exit status.
+# display; ends with CTest's summary and its exit status. Started as root, it
+# installs what is missing, then builds and tests as the test account
+# (wine-env.sh).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 tools/deps.sh
+. tools/wine-env.sh
+bd_as_test_account "$root/build/test" "$root/tools/test.sh" "$@"
 cmake --preset test >/dev/null
 cmake --build --preset test -j "$(nproc)"
 

@@ -12,6 +12,61 @@ bd_wine_init() { # <build dir>
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 }
 
+# Run as root, Wine passes every access check that Windows makes an ordinary
+# user meet (read-only files and folders, files that cannot be created), so a
+# test run as root never sees a refused write. The tools that run tests and
+# benchmarks therefore run, when started as root, as this account instead.
+BD_TEST_ACCOUNT=backdrift-test
+
+# As root: creates the test account once, lets it reach and read the
+# checkout, hands it the build tree and re-runs the command as it; returns at
+# once for anyone else. Tools call it after installing what they need.
+bd_as_test_account() { # <build dir> <command> [arguments...]
+    [ "$(id -u)" -eq 0 ] || return 0
+    local build=$1 account=$BD_TEST_ACCOUNT checkout dir path= parts
+    shift
+    if ! id -u "$account" >/dev/null 2>&1; then
+        useradd --system --user-group --create-home --home-dir "/var/lib/$account" --shell /usr/sbin/nologin "$account"
+    fi
+    checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    IFS=/ read -ra parts <<<"${checkout#/}"
+    for dir in "${parts[@]}"; do
+        path=$path/$dir
+        runuser -u "$account" -- test -x "$path" && continue
+        echo "Letting $account pass through $path"
+        setfacl -m "u:$account:x" "$path" 2>/dev/null || chmod o+x "$path"
+    done
+    if [ -n "$(find "$checkout" -path "$checkout/build" -prune -o ! -perm -o+r -print -quit)" ]; then
+        echo "Letting $account read $checkout"
+        find "$checkout" -path "$checkout/build" -prune -o -exec chmod o+rX {} +
+    fi
+    mkdir -p "$build"
+    if [ -n "$(find "$build" ! -user "$account" -print -quit)" ]; then
+        bd_disown_prefix "${BACKDRIFT_WINE_DIR:-$build/wine}"
+        chown -R "$account:" "$build"
+    fi
+    # Made by root, not by a display the test account starts, as X expects.
+    [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
+    exec runuser -u "$account" -- env -u XDG_RUNTIME_DIR "$@"
+}
+
+# A prefix that another account made keeps that account's profile folder,
+# and its wineserver's socket folder in /tmp is named after the prefix, not
+# the account; both would stop the test account. It makes a fresh one.
+bd_disown_prefix() { # <wine dir>
+    local prefix=$1/prefix key dir
+    [ -d "$prefix" ] && [ "$(stat -c %U "$prefix")" != "$BD_TEST_ACCOUNT" ] || return 0
+    WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1 || true
+    key=$(printf 'server-%x-%x' "0x$(stat -c %D "$prefix")" "$(stat -c %i "$prefix")")
+    for dir in /tmp/wine-* /tmp/.wine-*; do
+        [ -d "$dir/$key" ] || continue
+        rm -rf "${dir:?}/$key"
+        rmdir "$dir" 2>/dev/null || true
+    done
+    if [ -f "$1/xvfb.pid" ]; then kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true; fi
+    rm -rf "$1"
+}
+
 bd_alive() { # <pid file>
     [ -s "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null
 }
