@@ -2,7 +2,7 @@
 // given on its command line, as a crash or a kill in the middle of a save
 // would. Every call that the settings code makes to the profile write
 // function goes through the import pointer defined here.
-#include "app/app_state.h"
+#include "new_settings.h"
 #include "settings/settings.h"
 
 #include <windows.h>
@@ -36,13 +36,7 @@ int wmain(int argc, wchar_t** argv)
     g_realWrite = reinterpret_cast<decltype(&WritePrivateProfileStringW)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WritePrivateProfileStringW")));
     g_writesLeft = _wtoi(argv[1]);
-    g_app.folder = L"D:\\New";
-    g_app.mode = Random;
-    g_app.index = 5;
-    g_app.fit = Center;
-    g_app.autostart = true;
-    g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
-    g_app.hotkeyVk = 'B';
+    SetNewSettings();
     SaveSettings();
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "app/app_state.h"
+#include "new_settings.h"
 #include "settings/settings.h"
 #include "test_support.h"
 
@@ -14,7 +15,7 @@ const std::wstring kDefaultFile = L"[Backdrift]\r\nFolder=\r\nMode=0\r\nIndex=-1
                                   L"HotkeyMod=3\r\nHotkeyVk=87\r\n";
 
 // A file of an earlier run, with a section of another program's, and the same
-// file once the values that save_cut_probe saves have been written into it.
+// file once SetNewSettings' values have been saved into it.
 const std::string kOldFile = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old\r\nMode=0\r\nIndex=2\r\nFit=1\r\n"
                              "Autostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
 const std::wstring kNewFile = L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\nFit=4\r\n"
@@ -340,13 +341,7 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
         ResetAppState();
         WriteConfig(kOldFile);
         ASSERT_TRUE(row.arrange()) << "the platform allowed the write: the tests are running with root's rights";
-        g_app.folder = L"D:\\New";
-        g_app.mode = Random;
-        g_app.index = 5;
-        g_app.fit = Center;
-        g_app.autostart = true;
-        g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
-        g_app.hotkeyVk = 'B';
+        SetNewSettings();
         SaveSettings();
         if (!row.savedAtOnce) {
             EXPECT_EQ(ReadBytes(configFile), kOldFile);

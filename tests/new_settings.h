@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/app_state.h"
+
+// Every persistent value other than its default and its value in the old
+// settings file of the save tests: what they save, in the test program or in
+// save_cut_probe.
+inline void SetNewSettings()
+{
+    g_app.folder = L"D:\\New";
+    g_app.mode = Random;
+    g_app.index = 5;
+    g_app.fit = Center;
+    g_app.autostart = true;
+    g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
+    g_app.hotkeyVk = 'B';
+}
