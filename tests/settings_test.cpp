@@ -252,17 +252,7 @@ TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
 {
     for (int writes = 0; writes <= 7; ++writes) {
         WriteConfig(kOldFile);
-        std::wstring command = L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" " + std::to_wstring(writes);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION probe = {};
-        ASSERT_TRUE(
-            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &probe));
-        WaitForSingleObject(probe.hProcess, INFINITE);
-        DWORD code = 0;
-        GetExitCodeProcess(probe.hProcess, &code);
-        CloseHandle(probe.hThread);
-        CloseHandle(probe.hProcess);
+        const DWORD code = RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" " + std::to_wstring(writes)).first;
 
         if (writes < 7) {
             EXPECT_EQ(code, DWORD{ERROR_CANCELLED});

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 // A fresh folder under %TEMP%, removed with everything in it at the end.
 class TempDir {
@@ -59,3 +60,10 @@ private:
 };
 
 std::string Narrow(const std::wstring& text); // UTF-8, for test messages
+
+// Runs a command line to its end: its exit code and what it printed.
+std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);
+
+// Wine's ntdll exports its version; Windows' does not. For allowances made for
+// Wine's own faults, and for tests that only make sense on one of the two.
+bool RunningUnderWine();
