@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release Backdrift.exe and packs it with README.md and LICENSE
 # into build/release/package/Backdrift-<version>-win64.zip, with a SHA-256
-# checksum file beside it (sha256sum's format). Prints both paths.
+# checksum file beside it (sha256sum's format), and the Scoop and winget
+# manifests for that zip (tools/manifests.sh). Prints their paths.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -28,3 +29,5 @@ unzip -p "$zip" Backdrift.exe | cmp -s - build/release/bin/Backdrift.exe ||
 
 echo "$root/$zip"
 echo "$root/$zip.sha256"
+rm -rf "$out/scoop" "$out/winget"
+tools/manifests.sh "$zip" "$out" | sed "s|^|$root/|"

@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-tools/deps.sh
+tools/deps.sh python3-yaml # the release files' checks
 . tools/wine-env.sh
 bd_as_test_account "$root/build/test" "$root/tools/test.sh" "$@"
 cmake --preset test >/dev/null

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Attaches what tools/package.sh made (the zip, its checksum, the Scoop and
+# winget manifests) to the GitHub release of the tag being built, creating
+# the release. For the release workflow: needs GITHUB_TOKEN, GITHUB_REPOSITORY
+# and GITHUB_REF_NAME, which GitHub Actions sets.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+tools/deps.sh curl ca-certificates
+
+out=build/release/package
+zip=$(ls "$out"/Backdrift-*-win64.zip)
+version=${zip##*/Backdrift-}
+version=${version%-win64.zip}
+tag=$GITHUB_REF_NAME
+[ "$tag" = "v$version" ] || { echo "publish: tag $tag does not name the built version $version" >&2; exit 1; }
+
+api() { # <method> <url> [curl arguments...]
+    curl --fail-with-body --silent --show-error -X "$1" "$2" \
+        -H "Authorization: Bearer $GITHUB_TOKEN" -H "Accept: application/vnd.github+json" "${@:3}"
+}
+release=$(api POST "https://api.github.com/repos/$GITHUB_REPOSITORY/releases" \
+    -d "{\"tag_name\": \"$tag\", \"name\": \"Backdrift $version\"}")
+# The upload address comes as ".../assets{?name,label}".
+uploads=$(echo "$release" | sed -n 's/.*"upload_url": *"\([^{"]*\).*/\1/p' | head -1)
+[ -n "$uploads" ] || { echo "publish: no upload address in GitHub's answer" >&2; exit 1; }
+for file in "$zip" "$zip.sha256" "$out/scoop/backdrift.json" "$out"/winget/manifests/v/Velmaro/Backdrift/"$version"/*.yaml; do
+    api POST "$uploads?name=$(basename "$file")" -H "Content-Type: application/octet-stream" \
+        --data-binary "@$file" >/dev/null
+    echo "attached $(basename "$file")"
+done
