@@ -116,6 +116,7 @@ protected:
     {
         ResetAppState();
         g_log = FakeLog();
+        Touch(picture_);
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle", L"untouched");
         WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper", L"untouched");
@@ -154,7 +155,15 @@ protected:
     RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"};
     FakeFactory factory_;
     DWORD cookie_ = 0;
-    const std::wstring picture_ = L"C:\\Pictures\\Sea.jpg";
+    // Windows shows only pictures it can open; Wine records any path.
+    std::wstring Picture(int n) const
+    {
+        const std::wstring path = pictures_ / (L"Sea" + std::to_wstring(n) + L".jpg");
+        Touch(path);
+        return path;
+    }
+    TempDir pictures_;
+    const std::wstring picture_ = pictures_ / L"Sea.jpg";
 };
 
 struct FitRow {
@@ -217,18 +226,24 @@ TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
 
 TEST_F(ApplyTest, UnavailableObjectFallsBack)
 {
-    // Not registered at all (as under Wine), refused by its factory, or
-    // "created" without an object.
+    // Not registered at all (as under Wine; on Windows the factory says so),
+    // refused by its factory, or "created" without an object.
     for (int variant = 0; variant < 3; ++variant) {
-        if (variant == 1) {
+        if (variant == 0 && !RunningUnderWine()) {
             RegisterFake();
+            g_log.createResult = REGDB_E_CLASSNOTREG;
+        }
+        if (variant == 1 && !cookie_) {
+            RegisterFake();
+        }
+        if (variant == 1) {
             g_log.createResult = E_OUTOFMEMORY;
         }
         if (variant == 2) {
             g_log.createResult = S_OK;
             g_log.createNull = true;
         }
-        const std::wstring path = picture_ + std::to_wstring(variant);
+        const std::wstring path = Picture(variant);
 
         EXPECT_TRUE(ApplyWallpaper(path)) << "variant " << variant;
 
@@ -243,7 +258,7 @@ TEST_F(ApplyTest, LegacyRouteWritesBothStyleValuesForEachFit)
 {
     for (const FitRow& row : kFitTable) {
         g_app.fit = static_cast<FitMode>(row.fit);
-        const std::wstring path = picture_ + std::to_wstring(row.fit);
+        const std::wstring path = Picture(static_cast<int>(row.fit));
 
         EXPECT_TRUE(ApplyWallpaperLegacy(path));
 
@@ -324,6 +339,9 @@ private:
 
 TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
 {
+    if (!RunningUnderWine()) {
+        GTEST_SKIP() << "deleting the Desktop key of a live Windows session (fonts, metrics, screen saver) is unsafe";
+    }
     KeyBackup backup(kDesktopKey);
     ASSERT_TRUE(backup.saved());
     ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kDesktopKey), ERROR_SUCCESS);

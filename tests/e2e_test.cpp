@@ -104,6 +104,10 @@ public:
         PROCESS_MEMORY_COUNTERS memory = {};
         memory.cb = sizeof(memory);
         GetProcessMemoryInfo(process_.hProcess, &memory, sizeof(memory));
+        DWORD handles = 0; // Windows counts them; Wine answers 0 for another process
+        if (GetProcessHandleCount(process_.hProcess, &handles) && handles > 0) {
+            return {memory.PagefileUsage, static_cast<long>(handles)};
+        }
         return {memory.PagefileUsage, CountHandlesInSystemTable(process_.dwProcessId)};
     }
 
@@ -188,13 +192,53 @@ void PressKeys(std::initializer_list<WORD> keys)
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// The folder picker's file-name box: edt1 in Wine's dialog; in Windows' own,
+// the edit inside the combo box cmb13, some levels down.
+HWND FileNameBox(HWND picker)
+{
+    if (const HWND edit = GetDlgItem(picker, edt1)) {
+        return edit;
+    }
+    HWND found = nullptr;
+    EnumChildWindows(
+        picker,
+        [](HWND child, LPARAM out) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(child, name, ARRAYSIZE(name));
+            for (HWND up = GetParent(child); wcscmp(name, L"Edit") == 0 && up; up = GetParent(up)) {
+                if (GetDlgCtrlID(up) == cmb13) {
+                    *reinterpret_cast<HWND*>(out) = child;
+                    return FALSE;
+                }
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// The shell's desktop-wallpaper object, for one use.
+template <class Use> void WithDesktopWallpaper(Use use)
+{
+    IDesktopWallpaper* desktop = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&desktop)))) {
+        ADD_FAILURE() << "no desktop-wallpaper object";
+        return;
+    }
+    use(desktop);
+    desktop->Release();
+}
+
 class EndToEndTest : public testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(ProgramWindows().empty()) << "another Backdrift is running";
         RemoveTree(configDir);
-        WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
+        if (RunningUnderWine()) {
+            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
+        }
+        untouched = Wallpaper();
     }
     void TearDown() override { RemoveTree(configDir); }
 
@@ -212,7 +256,9 @@ protected:
         PostMessageW(hwnd, WM_COMMAND, IDM_PICK_FOLDER, 0);
         const HWND picker = WaitForWindow(program.pid(), L"#32770", L"Choose a wallpaper folder", hwnd);
         ASSERT_NE(picker, nullptr);
-        Deliver(GetDlgItem(picker, edt1), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
+        const HWND box = FileNameBox(picker);
+        ASSERT_NE(box, nullptr) << "no file-name box in the folder picker";
+        Deliver(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
         PostMessageW(picker, WM_COMMAND, folder.empty() ? IDCANCEL : IDOK, 0);
         ASSERT_TRUE(WaitUntilClosed(picker));
     }
@@ -223,13 +269,39 @@ protected:
     }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
     bool ConfigHas(const std::wstring& line) { return ConfigText().find(line + L"\r\n") != std::wstring::npos; }
+    // Under Wine, which lacks the shell's desktop-wallpaper object, the program
+    // takes the classic route, whose registry value tells the picture; on
+    // Windows the object itself is asked.
     static std::wstring Wallpaper()
     {
-        return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"<absent>");
+        if (RunningUnderWine()) {
+            return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"<absent>");
+        }
+        std::wstring picture = L"<no answer>";
+        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+            LPWSTR path = nullptr;
+            if (SUCCEEDED(desktop->GetWallpaper(nullptr, &path)) && path) {
+                picture = path;
+            }
+            CoTaskMemFree(path);
+        });
+        return picture;
+    }
+    // Puts another picture on the desktop, as the user might between two actions.
+    static void ShowElsewhere(const std::wstring& picture)
+    {
+        if (RunningUnderWine()) {
+            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", picture);
+            return;
+        }
+        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+            EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, picture.c_str()));
+        });
     }
 
     const std::wstring configDir = RoamingAppData() + L"\\Backdrift";
     const std::wstring configFile = configDir + L"\\config.ini";
+    std::wstring untouched; // the desktop's picture before the test
     RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
     RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
     RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"};
@@ -246,12 +318,12 @@ TEST_F(EndToEndTest, FirstStartTouchesNothingButItsFolderAndQuitsCleanly)
     EXPECT_TRUE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
     EXPECT_TRUE(Exists(configDir));
     EXPECT_FALSE(Exists(configFile));
-    EXPECT_EQ(Wallpaper(), L"untouched");
+    EXPECT_EQ(Wallpaper(), untouched);
 
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_FALSE(Exists(configFile)) << "no save at quit";
-    EXPECT_EQ(Wallpaper(), L"untouched");
+    EXPECT_EQ(Wallpaper(), untouched);
 }
 
 TEST_F(EndToEndTest, SecondCopyExitsAtOnce)
@@ -296,7 +368,7 @@ TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
     Program program;
     const HWND hwnd = program.Window();
     ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(Wallpaper(), L"untouched") << "start-up never changes the wallpaper";
+    EXPECT_EQ(Wallpaper(), untouched) << "start-up never changes the wallpaper";
 
     const std::wstring order[] = {pictures / L"A.jpg", pictures / L"b.png", pictures / L"c.JPEG", pictures / L"A.jpg"};
     for (int click = 0; click < 4; ++click) {
@@ -328,7 +400,7 @@ TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
 
     LeftClick(hwnd);
 
-    EXPECT_EQ(Wallpaper(), L"untouched");
+    EXPECT_EQ(Wallpaper(), untouched);
     EXPECT_FALSE(Exists(configFile));
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
@@ -344,6 +416,10 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     const HWND hwnd = program.Window();
     ASSERT_NE(hwnd, nullptr);
 
+    if (!FindWindowW(L"Shell_TrayWnd", nullptr)) {
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        GTEST_SKIP() << "no taskbar here to take the icon back";
+    }
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Deliver(hwnd, taskbarCreated), 0);
@@ -366,13 +442,9 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
 
 // Clicks the program's icon in the taskbar's notification area with the
 // mouse, so that the shell itself sends the callback message.
-void ClickTrayIcon()
+void ClickTrayIcon(const RECT& icon)
 {
-    RECT taskbar = {};
-    GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar);
-    // The only icon in the test desktop's notification area sits at its right end.
-    const int height = taskbar.bottom - taskbar.top;
-    const POINT at = {taskbar.right - height / 2, taskbar.top + height / 2};
+    const POINT at = {(icon.left + icon.right) / 2, (icon.top + icon.bottom) / 2};
     INPUT inputs[3] = {};
     for (INPUT& input : inputs) {
         input.type = INPUT_MOUSE;
@@ -393,9 +465,13 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
     Program program;
     const HWND hwnd = program.Window();
     ASSERT_NE(hwnd, nullptr);
-    ASSERT_NE(FindWindowW(L"Shell_TrayWnd", nullptr), nullptr);
+    const auto icon = TrayIconRect(hwnd, 1);
+    if (!icon) {
+        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        GTEST_SKIP() << "the icon is not in sight in a taskbar (none here, or it sits in the overflow): no click";
+    }
 
-    ClickTrayIcon();
+    ClickTrayIcon(*icon);
     // The click arrives asynchronously; the settings file is written last.
     WaitUntil([&] { return ConfigHas(L"Index=0"); });
 
@@ -513,7 +589,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     PickThroughDialog(*program, hwnd, empty.path());
     EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Folder=" + empty.path()); }));
     EXPECT_TRUE(ConfigHas(L"Index=-1"));
-    EXPECT_EQ(Wallpaper(), L"untouched");
+    EXPECT_EQ(Wallpaper(), untouched);
 
     PickThroughDialog(*program, hwnd, pictures.path());
     EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Index=0"); })) << "a picked folder is shown at once";
@@ -529,12 +605,18 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     Deliver(hwnd, WM_COMMAND, IDM_SWAP_NOW);
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "Sequential carries on after the current picture";
 
-    WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"elsewhere");
+    ShowElsewhere(pictures / L"a.jpg");
     Deliver(hwnd, WM_COMMAND, IDM_FIT_TILE);
     EXPECT_TRUE(ConfigHas(L"Fit=3") && ConfigHas(L"Index=2"));
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "the current picture, again";
-    EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"), L"0");
-    EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"), L"1");
+    if (RunningUnderWine()) {
+        EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"), L"0");
+        EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"), L"1");
+    } else {
+        DESKTOP_WALLPAPER_POSITION position = DWPOS_FILL;
+        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) { desktop->GetPosition(&position); });
+        EXPECT_EQ(position, DWPOS_TILE);
+    }
 
     const std::wstring quoted = L"\"" + ProgramPath() + L"\""; // quoted even without spaces
     for (const auto& [line, value] :
@@ -545,11 +627,16 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     }
 
     // About, chosen in the menu with the keyboard: the second item from the bottom.
+    // The keys go to the open menu itself: on Windows a program in the
+    // background may not take the foreground, and typed keys would reach
+    // whatever window has it.
     PostMessageW(hwnd, kTrayMessage, 1, WM_RBUTTONUP);
-    ASSERT_NE(WaitForWindow(program->pid(), L"#32768", nullptr), nullptr);
-    PressKeys({VK_UP});
-    PressKeys({VK_UP});
-    PressKeys({VK_RETURN});
+    const HWND menu = WaitForWindow(program->pid(), L"#32768", nullptr);
+    ASSERT_NE(menu, nullptr);
+    for (const WORD key : {VK_UP, VK_UP, VK_RETURN}) {
+        PostMessageW(menu, WM_KEYDOWN, key, 0);
+        PostMessageW(menu, WM_KEYUP, key, 0);
+    }
     const HWND about = WaitForWindow(program->pid(), L"#32770", L"About Backdrift", hwnd);
     ASSERT_NE(about, nullptr);
     EXPECT_EQ(MessageBoxText(about), L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\n"
@@ -627,7 +714,9 @@ TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
 
 TEST_F(EndToEndTest, ManySwapsUseNoMoreMemoryOrHandles)
 {
-    constexpr int kSwaps = 600; // twice; the benchmarks make 10,000
+    // Twice; the benchmarks make 10,000. On Windows each swap changes the real
+    // desktop through Explorer, which takes far longer than Wine's registry route.
+    const int kSwaps = RunningUnderWine() ? 600 : 150;
     TempDir pictures;
     for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
         Touch(pictures / name);
@@ -648,16 +737,19 @@ TEST_F(EndToEndTest, ManySwapsUseNoMoreMemoryOrHandles)
     EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring((2 * kSwaps - 1) % 3))) << "every click swapped";
     // Wine's COM keeps two handles from every look for a class that only a
     // local server could provide, as each swap's look for the desktop-wallpaper
-    // object is; what that costs is measured here and allowed for.
-    const long before = CountHandlesInSystemTable(GetCurrentProcessId());
-    for (int lookup = 0; lookup < kSwaps; ++lookup) {
-        IUnknown* object = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                       reinterpret_cast<void**>(&object)))) {
-            object->Release();
+    // object is; what that costs is measured here and allowed for, under Wine only.
+    long platformKeeps = 0;
+    if (RunningUnderWine()) {
+        const long before = CountHandlesInSystemTable(GetCurrentProcessId());
+        for (int lookup = 0; lookup < kSwaps; ++lookup) {
+            IUnknown* object = nullptr;
+            if (SUCCEEDED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                           reinterpret_cast<void**>(&object)))) {
+                object->Release();
+            }
         }
+        platformKeeps = CountHandlesInSystemTable(GetCurrentProcessId()) - before;
     }
-    const long platformKeeps = CountHandlesInSystemTable(GetCurrentProcessId()) - before;
     ASSERT_GT(memory, 0u);
     ASSERT_GT(handles, 0);
     EXPECT_LE(memoryAfter, memory + 64 * 1024) << "private bytes after " << kSwaps << " and " << 2 * kSwaps << " swaps";

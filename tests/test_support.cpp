@@ -3,6 +3,7 @@
 #include "app/app_state.h"
 
 #include <sddl.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 TempDir::TempDir()
@@ -14,6 +15,13 @@ TempDir::TempDir()
         path_ = std::wstring(temp) + L"bdtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++counter);
         if (CreateDirectoryW(path_.c_str(), nullptr)) {
+            // %TEMP% may be given in 8.3 form (C:\Users\RUNNER~1); the folder
+            // picker and the program report long paths.
+            wchar_t longPath[MAX_PATH];
+            const DWORD length = GetLongPathNameW(path_.c_str(), longPath, MAX_PATH);
+            if (length > 0 && length < MAX_PATH) {
+                path_.assign(longPath, length);
+            }
             return;
         }
     }
@@ -65,7 +73,24 @@ void WriteBytes(const std::wstring& path, const std::string& bytes)
 
 void Touch(const std::wstring& path)
 {
-    WriteBytes(path, "not really a picture");
+    // A real picture, 16 white pixels square, as a bitmap: Windows decodes what
+    // it is given to show it, whatever the file is named. (Not a single pixel:
+    // Wine's desktop would tile that a million times over.)
+    constexpr LONG kSide = 16;
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    const std::string pixels(kSide * kSide * 3, '\xFF');
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+    info.biSize = sizeof(info);
+    info.biWidth = info.biHeight = kSide;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
+    bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
+    WriteBytes(path, bytes + pixels);
 }
 
 std::optional<std::string> ReadBytes(const std::wstring& path)
@@ -261,4 +286,27 @@ std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
 bool RunningUnderWine()
 {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+std::optional<RECT> TrayIconRect(HWND hwnd, UINT id)
+{
+    RECT taskbar = {};
+    if (!GetWindowRect(FindWindowW(L"Shell_TrayWnd", nullptr), &taskbar)) {
+        return std::nullopt;
+    }
+    if (RunningUnderWine()) { // a test's only icon, at the right end of Wine's taskbar
+        const int height = taskbar.bottom - taskbar.top;
+        return RECT{taskbar.right - height, taskbar.top, taskbar.right, taskbar.bottom};
+    }
+    NOTIFYICONIDENTIFIER icon = {};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = hwnd;
+    icon.uID = id;
+    RECT rect = {};
+    RECT inside = {};
+    if (FAILED(Shell_NotifyIconGetRect(&icon, &rect)) || !IntersectRect(&inside, &rect, &taskbar) ||
+        !EqualRect(&inside, &rect)) {
+        return std::nullopt; // in the overflow, or no answer
+    }
+    return rect;
 }

@@ -23,7 +23,7 @@ private:
 
 void RemoveTree(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
-void Touch(const std::wstring& path);
+void Touch(const std::wstring& path); // a tiny picture
 std::optional<std::string> ReadBytes(const std::wstring& path);
 // A text file as the profile functions see it: UTF-16LE after a byte-order
 // mark, otherwise single-byte ASCII.
@@ -67,3 +67,7 @@ std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);
 // Wine's ntdll exports its version; Windows' does not. For allowances made for
 // Wine's own faults, and for tests that only make sense on one of the two.
 bool RunningUnderWine();
+
+// The screen rectangle of a notification icon, where a user would click it;
+// none when there is no taskbar or the icon is out of sight in its overflow.
+std::optional<RECT> TrayIconRect(HWND hwnd, UINT id);
