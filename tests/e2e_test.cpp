@@ -82,9 +82,9 @@ public:
         WaitForInputIdle(process_.hProcess, kWaitMs);
         for (DWORD waited = 0; waited < kWaitMs; waited += 50) {
             for (const HWND hwnd : ProgramWindows()) {
-                DWORD pid = 0;
-                GetWindowThreadProcessId(hwnd, &pid);
-                if (pid == process_.dwProcessId) {
+                DWORD owner = 0;
+                GetWindowThreadProcessId(hwnd, &owner);
+                if (owner == process_.dwProcessId) {
                     return hwnd;
                 }
             }
@@ -525,7 +525,7 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     dialog = OpenHotkeyDialog(program, hwnd);
     ASSERT_NE(dialog, nullptr);
     const std::pair<WORD, const wchar_t*> warnings[] = {
-        {0, L"No key pressed. Press a combination, or use None to disable."},
+        {WORD{0}, L"No key pressed. Press a combination, or use None to disable."},
         {MAKEWORD('B', HOTKEYF_EXT), L"Include at least one modifier (Ctrl, Alt or Shift)."},
         {MAKEWORD('Q', HOTKEYF_CONTROL | HOTKEYF_ALT),
          L"That combination is unavailable (in use by another app). Try another."},
@@ -633,7 +633,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     PostMessageW(hwnd, kTrayMessage, 1, WM_RBUTTONUP);
     const HWND menu = WaitForWindow(program->pid(), L"#32768", nullptr);
     ASSERT_NE(menu, nullptr);
-    for (const WORD key : {VK_UP, VK_UP, VK_RETURN}) {
+    for (const UINT key : {VK_UP, VK_UP, VK_RETURN}) {
         PostMessageW(menu, WM_KEYDOWN, key, 0);
         PostMessageW(menu, WM_KEYUP, key, 0);
     }

@@ -7,12 +7,18 @@
 #include <cstring>
 #include <vector>
 
+// The Windows SDK's winternl.h names neither of these; mingw-w64's does.
+#ifndef NT_SUCCESS
+#define NT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
+#endif
+constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
+
 long CountHandlesInSystemTable(DWORD pid)
 {
     std::vector<BYTE> buffer(1 << 20);
     for (int attempt = 0; attempt < 6; ++attempt, buffer.resize(buffer.size() * 2)) {
         ULONG needed = 0;
-        if (!NT_SUCCESS(NtQuerySystemInformation(SystemHandleInformation, buffer.data(),
+        if (!NT_SUCCESS(NtQuerySystemInformation(kSystemHandleInformation, buffer.data(),
                                                  static_cast<ULONG>(buffer.size()), &needed))) {
             continue; // the table grew past the buffer
         }

@@ -1,13 +1,13 @@
 @echo off
 rem Builds Backdrift natively with Visual Studio 2022 (the windows preset:
-rem all warnings as errors), with GoogleTest's sources fetched beside the
-rem build, and runs the unit tests with run_tests. On a Windows machine with
+rem all warnings as errors), with GoogleTest's sources fetched where the
+rem preset looks for them (build\googletest), and runs the unit tests with run_tests. On a Windows machine with
 rem Visual Studio, CMake and git; CI's Windows job runs it.
 setlocal
 cd /d "%~dp0.."
 if not exist build\googletest (
     git clone --quiet --depth 1 --branch release-1.12.1 https://github.com/google/googletest.git build\googletest || exit /b 1
 )
-cmake --preset windows -DGTEST_SOURCE_DIR=%CD%\build\googletest || exit /b 1
+cmake --preset windows || exit /b 1
 cmake --build --preset windows || exit /b 1
 build\windows\bin\run_tests.exe build\windows\bin\unit-tests.txt
