@@ -5,6 +5,8 @@
 // Each line of the list: <seconds> <program> [arguments...], the program
 // beside the list; blank lines and lines starting with # are skipped. Exits
 // 0 only when every program ended in time with 0 and at least one test passed.
+#include "read_all.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -26,18 +28,6 @@ void Print(const std::string& text)
 {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-std::string ReadAll(HANDLE file)
-{
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
-    return bytes;
 }
 
 // GoogleTest prints one "[       OK ] Suite.Name (N ms)" line for each test

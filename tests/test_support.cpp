@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "app/app_state.h"
+#include "read_all.h"
 
 #include <sddl.h>
 #include <shellapi.h>
@@ -100,12 +101,7 @@ std::optional<std::string> ReadBytes(const std::wstring& path)
     if (file == INVALID_HANDLE_VALUE) {
         return std::nullopt;
     }
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        bytes.append(chunk, got);
-    }
+    std::string bytes = ReadAll(file);
     CloseHandle(file);
     return bytes;
 }
@@ -272,13 +268,7 @@ std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    std::string text;
-    char chunk[4096];
-    DWORD got = 0;
-    SetFilePointer(output, 0, nullptr, FILE_BEGIN);
-    while (ReadFile(output, chunk, sizeof(chunk), &got, nullptr) && got > 0) {
-        text.append(chunk, got);
-    }
+    std::string text = ReadAll(output);
     CloseHandle(output);
     return {code, text};
 }
