@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -344,6 +345,39 @@ TEST(DrawUpToTest, StaysInRangeAndIsEven)
     std::mt19937 a(7);
     std::mt19937 b(7);
     EXPECT_EQ(DrawUpTo(a, 0xFFFFFFFFu), b());
+}
+
+// An engine that gives the outputs it is told to: the few at the top of the
+// 2^32 range that a plain modulo would fold onto the low values must be drawn again.
+struct ScriptedEngine {
+    using result_type = uint32_t;
+    static constexpr result_type min() { return 0; }
+    static constexpr result_type max() { return 0xFFFFFFFFu; }
+    result_type operator()() { return outputs.at(next++); }
+    std::vector<uint32_t> outputs;
+    size_t next = 0;
+};
+
+TEST(DrawUpToTest, DrawsAgainInsteadOfFoldingTheTopOutputs)
+{
+    struct Case {
+        uint32_t upper;
+        std::vector<uint32_t> outputs;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {2, {0xFFFFFFFFu, 5}, 2},                        // 2^32 leaves 1 over 3: the last output is drawn again
+        {2, {0xFFFFFFFEu}, 2},                           // the one below it is kept
+        {0x80000000u, {0x80000001u, 0xFFFFFFFFu, 7}, 7}, // half the range and one more: the top half again
+        {0x80000000u, {0x80000000u}, 0x80000000u},
+        {5, {0xFFFFFFFCu, 0xFFFFFFFBu}, 0xFFFFFFFBu % 6}, // 2^32 leaves 4 over 6
+    };
+    for (const Case& c : cases) {
+        ScriptedEngine engine;
+        engine.outputs = c.outputs;
+        EXPECT_EQ(DrawUpTo(engine, c.upper), c.expected) << "upper " << c.upper;
+        EXPECT_EQ(engine.next, c.outputs.size()) << "upper " << c.upper;
+    }
 }
 
 } // namespace

@@ -38,23 +38,6 @@ bool TrySet(int32_t position)
 
 } // namespace
 
-uint32_t DrawUpTo(std::mt19937& rng, uint32_t upper)
-{
-    static_assert(std::mt19937::max() == std::numeric_limits<uint32_t>::max());
-    if (upper == std::numeric_limits<uint32_t>::max()) {
-        return static_cast<uint32_t>(rng());
-    }
-    const uint64_t range = uint64_t{upper} + 1;
-    // Reject the top slice of the 2^32 outputs that would make some values more likely.
-    const uint64_t accepted = (uint64_t{1} << 32) - ((uint64_t{1} << 32) % range);
-    for (;;) {
-        const uint64_t draw = rng();
-        if (draw < accepted) {
-            return static_cast<uint32_t>(draw % range);
-        }
-    }
-}
-
 void BuildShuffleOrder()
 {
     auto& order = g_app.shuffleOrder;
