@@ -96,6 +96,10 @@ void ShowAbout()
 
 } // namespace
 
+static_assert(IDM_FIT_FIT - IDM_FIT_FILL == Fit && IDM_FIT_STRETCH - IDM_FIT_FILL == Stretch &&
+                  IDM_FIT_TILE - IDM_FIT_FILL == Tile && IDM_FIT_CENTER - IDM_FIT_FILL == Center,
+              "each fit command lies as far from Fill's as its FitMode from Fill");
+
 void HandleCommand(unsigned command)
 {
     switch (command) {

@@ -14,6 +14,13 @@ std::wstring HotkeyMenuText()
     return text;
 }
 
+// The radio marks span each group's first to last identifier, and the fit's
+// item is found by its distance from Fill's.
+static_assert(IDM_MODE_RANDOM == IDM_MODE_SEQUENTIAL + 1, "the modes' identifiers follow each other");
+static_assert(IDM_FIT_FIT == IDM_FIT_FILL + Fit && IDM_FIT_STRETCH == IDM_FIT_FILL + Stretch &&
+                  IDM_FIT_TILE == IDM_FIT_FILL + Tile && IDM_FIT_CENTER == IDM_FIT_FILL + Center,
+              "the fits' identifiers follow FitMode's order");
+
 HMENU BuildContextMenu()
 {
     HMENU menu = CreatePopupMenu();
