@@ -39,7 +39,11 @@ void operator delete(void* memory, std::size_t) noexcept
     std::free(memory);
 }
 
-// What the standard containers and strings call where they would throw.
+// What the standard containers and strings call where they would throw. A
+// use of any other throwing helper (std::stoi's, say) takes in the library's
+// own file of them, which then clashes with these at link time: the build
+// fails rather than grow. What else would bring the unwinder in, a test of
+// the linker map catches (tests/executable_guard.sh).
 namespace std {
 
 void __throw_bad_alloc()
