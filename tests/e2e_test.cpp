@@ -4,6 +4,7 @@
 #include "hotkey/hotkey.h"
 #include "res/resource.h"
 #include "test_support.h"
+#include "version.h"
 #include "tools/process_handles.h"
 
 #include <commctrl.h>
@@ -639,8 +640,8 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     }
     const HWND about = WaitForWindow(program->pid(), L"#32770", L"About Backdrift", hwnd);
     ASSERT_NE(about, nullptr);
-    EXPECT_EQ(MessageBoxText(about), L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\n"
-                                     L"Right-click for options.\nHotkey: Ctrl+Alt+W\n\nVelmaro");
+    EXPECT_EQ(MessageBoxText(about), BACKDRIFT_TITLE L"\n\nLeft-click the tray icon to swap wallpaper.\n"
+                                                     L"Right-click for options.\nHotkey: Ctrl+Alt+W\n\nVelmaro");
     for (const UINT command : {IDM_ABOUT, IDM_SET_HOTKEY, IDM_PICK_FOLDER}) {
         Deliver(hwnd, WM_COMMAND, command); // returns at once: the open box comes forward, no second one opens
     }

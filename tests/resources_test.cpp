@@ -1,5 +1,6 @@
 // Reads the resources of the built Backdrift.exe as Windows sees them.
 #include "test_support.h"
+#include "version.h"
 
 #include <gtest/gtest.h>
 
@@ -7,6 +8,12 @@
 #include <vector>
 
 namespace {
+
+// The project's version as the resources should give it.
+const std::wstring kVersion = L"" BACKDRIFT_VERSION_TEXT;
+const std::string kManifestIdentity =
+    R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
+    R"(" processorArchitecture="*"/>)";
 
 constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
@@ -106,10 +113,12 @@ TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+    constexpr DWORD kHigh = MAKELONG(BACKDRIFT_VERSION_MINOR, BACKDRIFT_VERSION_MAJOR);
+    constexpr DWORD kLow = MAKELONG(BACKDRIFT_VERSION_TWEAK, BACKDRIFT_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, kHigh);
+    EXPECT_EQ(fixed->dwFileVersionLS, kLow);
+    EXPECT_EQ(fixed->dwProductVersionMS, kHigh);
+    EXPECT_EQ(fixed->dwProductVersionLS, kLow);
     EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
@@ -123,11 +132,11 @@ TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"CompanyName", L"Velmaro"},
         {L"FileDescription", L"Backdrift - wallpaper switcher"},
-        {L"FileVersion", L"1.0.0.0"},
+        {L"FileVersion", kVersion.c_str()},
         {L"InternalName", L"Backdrift"},
         {L"OriginalFilename", L"Backdrift.exe"},
         {L"ProductName", L"Backdrift"},
-        {L"ProductVersion", L"1.0.0.0"},
+        {L"ProductVersion", kVersion.c_str()},
     };
     for (const auto& [name, expected] : strings) {
         wchar_t* value = nullptr;
@@ -153,7 +162,7 @@ TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
 
     const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
     for (const char* part : {
-             R"(<assemblyIdentity type="win32" name="Backdrift.App" version="1.0.0.0" processorArchitecture="*"/>)",
+             kManifestIdentity.c_str(),
              R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
              R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",
              R"(>true/pm</dpiAware>)",

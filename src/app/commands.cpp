@@ -8,6 +8,7 @@
 #include "settings/settings.h"
 #include "tray/picker.h"
 #include "tray/tray.h"
+#include "version.h"
 #include "wallpaper/apply.h"
 #include "wallpaper/rotation.h"
 #include "wallpaper/scan.h"
@@ -88,8 +89,8 @@ void ToggleAutostart()
 void ShowAbout()
 {
     const std::wstring text =
-        L"Backdrift 1.0\n\nLeft-click the tray icon to swap wallpaper.\nRight-click for options.\n"
-        L"Hotkey: " +
+        BACKDRIFT_TITLE L"\n\nLeft-click the tray icon to swap wallpaper.\nRight-click for options.\n"
+                        L"Hotkey: " +
         FormatHotkeyLabel() + L"\n\nVelmaro";
     MessageBoxW(g_app.hwnd, text.c_str(), L"About Backdrift", MB_OK | MB_ICONINFORMATION);
 }
