@@ -16,10 +16,6 @@
 
 namespace {
 
-constexpr wchar_t kProgram[] = L"Backdrift.exe";
-constexpr wchar_t kProgramClass[] = L"BackdriftHiddenWnd";
-constexpr UINT kTrayMessage = WM_APP + 1;
-constexpr DWORD kWaitMs = 15000;
 constexpr int kPictures = 5;
 
 constexpr int kWindow = 1000; // swaps compared at the start and at the end of the soak
@@ -46,8 +42,8 @@ double Soak(int swaps, const PictureFolder& pictures)
 {
     const std::string figure = Format("Soak: %d swaps", swaps);
     const std::string target = Format("growth <= %zu KB, %ld handles", kMaxGrowthBytes / 1024, kMaxGrowthHandles);
-    WriteSettings(pictures.path(), -1);
-    Program program(kProgram, kProgramClass);
+    WriteSettingsFile(pictures.path(), -1);
+    Program program;
     if (program.WaitUntilReady() < 0) {
         PrintRow(figure, "the program did not start", target, Verdict::Missed);
         return -1;
@@ -58,8 +54,7 @@ double Soak(int swaps, const PictureFolder& pictures)
     double firstPerSwap = 0;
     double lastStart = 0;
     for (int swap = 1; swap <= swaps; ++swap) {
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutW(program.window(), kTrayMessage, 1, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result)) {
+        if (!Deliver(program.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP)) {
             PrintRow(figure, Format("click %d was not handled", swap), target, Verdict::Missed);
             return -1;
         }
@@ -134,26 +129,26 @@ void KillRun(int kills, const PictureFolder& pictures, double perSwap)
 
     // The check must see what a kill can leave: a file cut short anywhere.
     std::string problem;
-    WriteSettings(pictures.path(), -1);
+    WriteSettingsFile(pictures.path(), -1);
     const bool completeSeen = SettingsComplete(pictures.path(), &problem);
-    WriteSettings(pictures.path(), -1, 40);
+    WriteSettingsFile(pictures.path(), -1, 40);
     if (!completeSeen || SettingsComplete(pictures.path(), &problem)) {
         PrintRow(figure, "the settings check does not tell a complete file from a cut one", "0 incomplete",
                  Verdict::Missed);
         return;
     }
 
-    WriteSettings(pictures.path(), -1);
+    WriteSettingsFile(pictures.path(), -1);
     int incomplete = 0;
     int failedStarts = 0;
     for (int kill = 0; kill < kills; ++kill) {
-        Program program(kProgram, kProgramClass);
+        Program program;
         if (program.WaitUntilReady() < 0) {
             ++failedStarts;
             continue;
         }
         for (int click = 0; click < kBurst; ++click) {
-            PostMessageW(program.window(), kTrayMessage, 1, WM_LBUTTONUP);
+            PostMessageW(program.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
         }
         Sleep(moment(rng));
         program.Kill();
@@ -162,7 +157,7 @@ void KillRun(int kills, const PictureFolder& pictures, double perSwap)
             if (++incomplete <= kShownProblems) {
                 std::printf("kill %d: settings incomplete: %s\n", kill + 1, problem.c_str());
             }
-            WriteSettings(pictures.path(), -1); // each kill starts from a complete file
+            WriteSettingsFile(pictures.path(), -1); // each kill starts from a complete file
         }
     }
     std::printf("kill run: %d kills within %lu ms of a %d-click burst (seed %u)\n", kills,

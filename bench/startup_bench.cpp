@@ -12,11 +12,8 @@
 namespace {
 
 constexpr wchar_t kProgram[] = L"Backdrift.exe";
-constexpr wchar_t kProgramClass[] = L"BackdriftHiddenWnd";
 constexpr wchar_t kMinimal[] = L"size_baseline.exe";
 constexpr wchar_t kMinimalClass[] = L"SizeBaseline";
-constexpr UINT kTrayMessage = WM_APP + 1;
-constexpr DWORD kWaitMs = 15000;
 
 constexpr int kRuns = 31;
 // A program's exit goes on after its process has ended (its tray icon is
@@ -65,8 +62,7 @@ CpuSource CalibrateCpu()
     HANDLE done = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Done", self).c_str());
     wchar_t exe[MAX_PATH];
     GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const std::wstring name = std::wstring(exe).substr(std::wstring(exe).find_last_of(L'\\') + 1);
-    Program spinner(name, nullptr, L"--spin " + std::to_wstring(self));
+    Program spinner(exe, nullptr, L"--spin " + std::to_wstring(self));
     CpuSource source = CpuSource::None;
     if (WaitForSingleObject(ready, kWaitMs) == WAIT_OBJECT_0) {
         const Usage before = ReadUsage(spinner.process(), spinner.pid());
@@ -97,7 +93,7 @@ double Cpu(const Usage& usage, CpuSource source)
 // get there or did not end cleanly on WM_CLOSE.
 double TimeStart(const wchar_t* exe, const wchar_t* windowClass)
 {
-    Program program(exe, windowClass);
+    Program program(BuiltProgram(exe), windowClass);
     const double seconds = program.WaitUntilReady();
     const bool closed = program.Close();
     Sleep(kSettleMs);
@@ -106,8 +102,7 @@ double TimeStart(const wchar_t* exe, const wchar_t* windowClass)
 
 bool Click(HWND hwnd)
 {
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutW(hwnd, kTrayMessage, 1, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result) != 0;
+    return Deliver(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
 }
 
 void MeasureStartup(const std::wstring& folder, unsigned long pictures)
@@ -115,15 +110,15 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
     // Once each first, so that every timed start finds the files and libraries in the caches.
     DeleteFileW(SettingsPath().c_str());
     TimeStart(kMinimal, kMinimalClass);
-    TimeStart(kProgram, kProgramClass);
+    TimeStart(kProgram, kWindowClass);
 
     std::vector<double> minimal, first, withFolder;
     for (int run = 0; run < kRuns; ++run) { // interleaved, so a slow spell falls on all three
         minimal.push_back(TimeStart(kMinimal, kMinimalClass));
         DeleteFileW(SettingsPath().c_str()); // a first start: no settings, no folder
-        first.push_back(TimeStart(kProgram, kProgramClass));
-        WriteSettings(folder, -1);
-        withFolder.push_back(TimeStart(kProgram, kProgramClass));
+        first.push_back(TimeStart(kProgram, kWindowClass));
+        WriteSettingsFile(folder, -1);
+        withFolder.push_back(TimeStart(kProgram, kWindowClass));
     }
     for (const auto* times : {&minimal, &first, &withFolder}) {
         for (const double seconds : *times) {
@@ -136,8 +131,8 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
     }
 
     // The folder start must really have read the pictures: its first click shows the first one.
-    WriteSettings(folder, -1);
-    Program check(kProgram, kProgramClass);
+    WriteSettingsFile(folder, -1);
+    Program check;
     const bool clicked = check.WaitUntilReady() >= 0 && Click(check.window());
     const bool loaded =
         clicked && GetPrivateProfileIntW(L"Backdrift", L"Index", -1, SettingsPath().c_str()) == 0 && check.Close();
@@ -159,9 +154,9 @@ void MeasureRest(const std::wstring& folder, unsigned long pictures)
 {
     const CpuSource source = CalibrateCpu();
 
-    Program minimal(kMinimal, kMinimalClass);
+    Program minimal(BuiltProgram(kMinimal), kMinimalClass);
     DeleteFileW(SettingsPath().c_str());
-    auto program = std::make_unique<Program>(kProgram, kProgramClass);
+    auto program = std::make_unique<Program>();
     if (minimal.WaitUntilReady() < 0 || program->WaitUntilReady() < 0) {
         PrintRow("Idle: CPU time over 30 s", "a program did not start", "0 ms", Verdict::Missed);
         return;
@@ -171,8 +166,8 @@ void MeasureRest(const std::wstring& folder, unsigned long pictures)
     program->Close();
 
     // At rest with a folder, as it runs most of the time.
-    WriteSettings(folder, -1);
-    program = std::make_unique<Program>(kProgram, kProgramClass);
+    WriteSettingsFile(folder, -1);
+    program = std::make_unique<Program>();
     if (program->WaitUntilReady() < 0) {
         PrintRow("Idle: CPU time over 30 s", "the program did not start", "0 ms", Verdict::Missed);
         return;

@@ -1,4 +1,5 @@
 // Reads the resources of the built Backdrift.exe as Windows sees them.
+#include "res/resource.h"
 #include "test_support.h"
 #include "version.h"
 
@@ -175,22 +176,28 @@ TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
     }
 }
 
+// What the template decides: a modal, centred box in Segoe UI with the hotkey
+// control to type into, OK as the default button, every control inside the
+// box and none on another.
 TEST_F(ResourcesTest, HotkeyDialogTemplate)
 {
-    const std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(200));
+    const std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(IDD_HOTKEY));
     ASSERT_FALSE(dialog.empty());
     Reader reader(dialog);
     EXPECT_EQ(reader.Get<WORD>(), 1);      // extended template, version 1
     EXPECT_EQ(reader.Get<WORD>(), 0xFFFF); // signature
-    EXPECT_EQ(reader.Get<DWORD>(), 0u);    // help identifier
-    EXPECT_EQ(reader.Get<DWORD>(), 0u);    // extended style
-    EXPECT_EQ(reader.Get<DWORD>(), 0x80C808C0u);
-    const WORD items = reader.Get<WORD>();
-    EXPECT_EQ(items, 5);
-    EXPECT_EQ(reader.Get<short>(), 0);
-    EXPECT_EQ(reader.Get<short>(), 0);
-    EXPECT_EQ(reader.Get<short>(), 210);
-    EXPECT_EQ(reader.Get<short>(), 78);
+    reader.Get<DWORD>();                   // help identifier
+    reader.Get<DWORD>();                   // extended style
+    const DWORD style = reader.Get<DWORD>();
+    for (const DWORD flag : {DWORD{WS_POPUP}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{DS_MODALFRAME},
+                             DWORD{DS_SETFONT}, DWORD{DS_CENTER}}) {
+        EXPECT_EQ(style & flag, flag) << std::hex << flag;
+    }
+    const WORD count = reader.Get<WORD>();
+    reader.Get<short>();
+    reader.Get<short>();
+    const short width = reader.Get<short>();
+    const short height = reader.Get<short>();
     EXPECT_EQ(reader.NameOrOrdinal(), L""); // no menu
     EXPECT_EQ(reader.NameOrOrdinal(), L""); // standard dialog class
     EXPECT_EQ(reader.String(), L"Set hotkey");
@@ -202,35 +209,60 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
 
     struct Item {
         DWORD id;
+        std::wstring windowClass;
+        std::wstring text;
+        DWORD style;
+        RECT place;
+    };
+    std::vector<Item> items;
+    for (WORD n = 0; n < count; ++n) {
+        reader.AlignDword();
+        reader.Get<DWORD>(); // help identifier
+        reader.Get<DWORD>(); // extended style
+        Item item;
+        item.style = reader.Get<DWORD>();
+        item.place.left = reader.Get<short>();
+        item.place.top = reader.Get<short>();
+        item.place.right = item.place.left + reader.Get<short>();
+        item.place.bottom = item.place.top + reader.Get<short>();
+        item.id = reader.Get<DWORD>();
+        item.windowClass = reader.NameOrOrdinal();
+        item.text = reader.NameOrOrdinal();
+        EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
+        items.push_back(item);
+    }
+    // The resource compiler stores class names upper-cased; Windows looks
+    // them up without regard to case. #128 is a button, #130 a static.
+    const struct {
+        DWORD id;
         const wchar_t* windowClass;
         const wchar_t* text;
-        DWORD style;
-        short x, y, cx, cy;
+        DWORD style; // that it must have
+    } expected[] = {
+        {static_cast<DWORD>(-1), L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", SS_LEFT},
+        {IDC_HOTKEY, L"msctls_hotkey32", L"", WS_BORDER | WS_TABSTOP},
+        {IDOK, L"#128", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP},
+        {IDCANCEL, L"#128", L"Cancel", WS_TABSTOP},
+        {IDC_HOTKEY_NONE, L"#128", L"None", WS_TABSTOP},
     };
-    const Item expected[] = {
-        {0xFFFFFFFF, L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", 0x50020000, 10, 9, 190, 10},
-        {201, L"msctls_hotkey32", L"", 0x50810000, 10, 24, 190, 14},
-        {1, L"#128", L"OK", 0x50010001, 58, 52, 44, 16},
-        {2, L"#128", L"Cancel", 0x50010000, 106, 52, 44, 16},
-        {202, L"#128", L"None", 0x50010000, 154, 52, 44, 16},
-    };
-    for (const Item& item : expected) {
-        reader.AlignDword();
-        EXPECT_EQ(reader.Get<DWORD>(), 0u); // help identifier
-        EXPECT_EQ(reader.Get<DWORD>(), 0u); // extended style
-        EXPECT_EQ(reader.Get<DWORD>(), item.style) << Narrow(item.text);
-        EXPECT_EQ(reader.Get<short>(), item.x);
-        EXPECT_EQ(reader.Get<short>(), item.y);
-        EXPECT_EQ(reader.Get<short>(), item.cx);
-        EXPECT_EQ(reader.Get<short>(), item.cy);
-        EXPECT_EQ(reader.Get<DWORD>(), item.id);
-        // The resource compiler stores class names upper-cased; Windows
-        // looks them up without regard to case.
-        const std::wstring windowClass = reader.NameOrOrdinal();
-        EXPECT_EQ(CompareStringOrdinal(windowClass.c_str(), -1, item.windowClass, -1, TRUE), CSTR_EQUAL)
-            << Narrow(windowClass);
-        EXPECT_EQ(reader.NameOrOrdinal(), item.text);
-        EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
+    ASSERT_EQ(items.size(), std::size(expected));
+    for (size_t n = 0; n < items.size(); ++n) {
+        const Item& item = items[n];
+        SCOPED_TRACE(Narrow(item.text));
+        EXPECT_EQ(item.id, expected[n].id);
+        EXPECT_EQ(CompareStringOrdinal(item.windowClass.c_str(), -1, expected[n].windowClass, -1, TRUE), CSTR_EQUAL)
+            << Narrow(item.windowClass);
+        EXPECT_EQ(item.text, expected[n].text);
+        EXPECT_EQ(item.style & expected[n].style, expected[n].style);
+        EXPECT_EQ(item.style & (WS_CHILD | WS_VISIBLE), DWORD{WS_CHILD | WS_VISIBLE});
+        EXPECT_TRUE(item.place.left >= 0 && item.place.top >= 0 && item.place.right <= width &&
+                    item.place.bottom <= height)
+            << "outside the box";
+        for (size_t other = 0; other < n; ++other) {
+            RECT overlap = {};
+            EXPECT_FALSE(IntersectRect(&overlap, &item.place, &items[other].place))
+                << "on " << Narrow(items[other].text);
+        }
     }
 }
 

@@ -11,8 +11,8 @@
 
 namespace {
 
-const std::wstring kDefaultFile = L"[Backdrift]\r\nFolder=\r\nMode=0\r\nIndex=-1\r\nFit=0\r\nAutostart=0\r\n"
-                                  L"HotkeyMod=3\r\nHotkeyVk=87\r\n";
+// The file a save writes when nothing has been chosen yet.
+const std::wstring kDefaultFile = SettingsFileText();
 
 // A file of an earlier run, with a section of another program's, and the same
 // file once SetNewSettings' values have been saved into it.

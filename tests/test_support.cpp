@@ -5,6 +5,8 @@
 
 #include <sddl.h>
 #include <shellapi.h>
+
+#include <new>
 #include <shlobj.h>
 
 TempDir::TempDir()
@@ -61,17 +63,6 @@ void RemoveTree(const std::wstring& given)
     RemoveDirectoryW(path.c_str());
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
 void Touch(const std::wstring& path)
 {
     // A real picture, 16 white pixels square, as a bitmap: Windows decodes what
@@ -92,33 +83,6 @@ void Touch(const std::wstring& path)
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
     bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
     WriteBytes(path, bytes + pixels);
-}
-
-std::optional<std::string> ReadBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
-    }
-    std::string bytes = ReadAll(file);
-    CloseHandle(file);
-    return bytes;
-}
-
-std::optional<std::wstring> ReadText(const std::wstring& path)
-{
-    const auto bytes = ReadBytes(path);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    if (bytes->size() >= 2 && static_cast<unsigned char>((*bytes)[0]) == 0xFF &&
-        static_cast<unsigned char>((*bytes)[1]) == 0xFE) {
-        std::wstring text((bytes->size() - 2) / 2, L'\0');
-        memcpy(text.data(), bytes->data() + 2, text.size() * 2);
-        return text;
-    }
-    return std::wstring(bytes->begin(), bytes->end());
 }
 
 bool Exists(const std::wstring& path)
@@ -144,69 +108,11 @@ bool AllowCreatingFiles(const std::wstring& folder, bool allowed)
     return set;
 }
 
-std::wstring RoamingAppData()
-{
-    PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path))) {
-        result = path;
-    }
-    CoTaskMemFree(path);
-    return result;
-}
-
-std::wstring ModuleDir()
-{
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring result(path, length);
-    return result.substr(0, result.find_last_of(L'\\'));
-}
-
 void ResetAppState()
 {
-    g_app.folder.clear();
-    g_app.mode = Sequential;
-    g_app.index = -1;
-    g_app.fit = Fill;
-    g_app.autostart = false;
-    g_app.hotkeyMod = MOD_CONTROL | MOD_ALT;
-    g_app.hotkeyVk = 'W';
-    g_app.hotkeyRegistered = false;
-    g_app.images.clear();
-    g_app.shuffleOrder.clear();
-    g_app.shufflePos = 0;
-    g_app.rng.seed(std::mt19937::default_seed);
-    g_app.hInstance = nullptr;
-    g_app.hwnd = nullptr;
-    g_app.instanceMutex = nullptr;
-    g_app.taskbarCreatedMsg = 0;
-    g_app.nid = {};
-}
-
-std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const wchar_t* name)
-{
-    DWORD bytes = 0;
-    if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, nullptr, nullptr, &bytes) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    std::wstring value(bytes / sizeof(wchar_t), L'\0');
-    if (RegGetValueW(root, key, name, RRF_RT_REG_SZ, nullptr, value.data(), &bytes) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    value.resize(wcslen(value.c_str()));
-    return value;
-}
-
-void WriteRegString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value)
-{
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
-        return;
-    }
-    RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
+    // Back to the program's own initial values, whatever a test left in it.
+    g_app.~AppState();
+    new (&g_app) AppState();
 }
 
 RegValueGuard::RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name) : root_(root), key_(key), name_(name)
@@ -236,15 +142,6 @@ RegValueGuard::~RegValueGuard()
                        static_cast<DWORD>(data_.size()));
         RegCloseKey(handle);
     }
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-    return result;
 }
 
 std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)

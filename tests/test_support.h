@@ -1,5 +1,7 @@
 #pragma once
 
+#include "program_driver.h"
+
 #include <windows.h>
 
 #include <optional>
@@ -22,26 +24,15 @@ private:
 };
 
 void RemoveTree(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
 void Touch(const std::wstring& path); // a tiny picture
-std::optional<std::string> ReadBytes(const std::wstring& path);
-// A text file as the profile functions see it: UTF-16LE after a byte-order
-// mark, otherwise single-byte ASCII.
-std::optional<std::wstring> ReadText(const std::wstring& path);
 bool Exists(const std::wstring& path);
 // Lets no one add a file to the folder, while its files can still be
 // changed; or lets everyone again. An access list entry, as on Windows; Wine
 // maps it onto the folder's permission bits.
 bool AllowCreatingFiles(const std::wstring& folder, bool allowed);
 
-std::wstring RoamingAppData();
-std::wstring ModuleDir(); // folder of the running test program
-
 // Puts every field of g_app back to its value at process start.
 void ResetAppState();
-
-std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const wchar_t* name);
-void WriteRegString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value);
 
 // Remembers a registry value, of any type, and puts it back (or removes it) at the end.
 class RegValueGuard {
@@ -58,8 +49,6 @@ private:
     std::optional<DWORD> type_;
     std::string data_;
 };
-
-std::string Narrow(const std::wstring& text); // UTF-8, for test messages
 
 // Runs a command line to its end: its exit code and what it printed.
 std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);

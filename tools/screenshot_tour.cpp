@@ -4,7 +4,7 @@
 // would: real mouse input on the taskbar, menu commands as WM_COMMAND.
 //   screenshot_tour.exe <Backdrift.exe> <output folder>
 // Exits 0 only when every picture was saved; the program is always closed.
-#include "app/app_state.h"
+#include "program_driver.h"
 #include "res/resource.h"
 
 #include <commctrl.h>
@@ -17,75 +17,12 @@
 
 namespace {
 
-constexpr DWORD kWaitMs = 15000;
 constexpr DWORD kSettleMs = 700; // lets the taskbar, menu or dialog finish painting
 constexpr int kMargin = 16;      // desktop shown around a tray view
 
 void Fail(const wchar_t* what)
 {
     fwprintf(stderr, L"screenshot_tour: %ls\n", what);
-}
-
-template <class Predicate> bool WaitUntil(Predicate done)
-{
-    for (DWORD waited = 0; waited < kWaitMs && !done(); waited += 50) {
-        Sleep(50);
-    }
-    return done();
-}
-
-DWORD ProcessOf(HWND window)
-{
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    return pid;
-}
-
-// A visible top-level window of this class and caption (any, when null),
-// of the process `pid` (any, when 0).
-HWND FindVisible(const wchar_t* windowClass, const wchar_t* caption, DWORD pid)
-{
-    for (HWND found = FindWindowExW(nullptr, nullptr, windowClass, caption); found;
-         found = FindWindowExW(nullptr, found, windowClass, caption)) {
-        if (IsWindowVisible(found) && (pid == 0 || ProcessOf(found) == pid)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
-
-HWND WaitForVisible(const wchar_t* windowClass, const wchar_t* caption, DWORD pid)
-{
-    HWND found = nullptr;
-    WaitUntil([&] { return (found = FindVisible(windowClass, caption, pid)) != nullptr; });
-    return found;
-}
-
-void PressKey(WORD key)
-{
-    INPUT inputs[2] = {};
-    inputs[0].type = inputs[1].type = INPUT_KEYBOARD;
-    inputs[0].ki.wVk = inputs[1].ki.wVk = key;
-    inputs[1].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(2, inputs, sizeof(INPUT));
-}
-
-void MoveMouse(POINT at, DWORD buttons = 0)
-{
-    INPUT inputs[3] = {};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        input.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    }
-    UINT count = 1;
-    if (buttons == MOUSEEVENTF_RIGHTDOWN) {
-        inputs[1].mi.dwFlags = MOUSEEVENTF_RIGHTDOWN | MOUSEEVENTF_ABSOLUTE;
-        inputs[2].mi.dwFlags = MOUSEEVENTF_RIGHTUP | MOUSEEVENTF_ABSOLUTE;
-        count = 3;
-    }
-    SendInput(count, inputs, sizeof(INPUT));
 }
 
 RECT Union(RECT a, RECT b)
@@ -208,68 +145,14 @@ bool SavePng(IWICImagingFactory* wic, RECT area, bool withPointer, const std::ws
     return true;
 }
 
-class Program {
-public:
-    explicit Program(const std::wstring& exe)
-    {
-        std::wstring command = L"\"" + exe + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                  &process_) != FALSE;
-    }
-    // Quits through the menu command; a program that does not end is stopped.
-    ~Program()
-    {
-        if (!started_) {
-            return;
-        }
-        if (window_) {
-            PostMessageW(window_, WM_COMMAND, IDM_QUIT, 0);
-        }
-        if (WaitForSingleObject(process_.hProcess, kWaitMs) != WAIT_OBJECT_0) {
-            TerminateProcess(process_.hProcess, 1);
-            WaitForSingleObject(process_.hProcess, kWaitMs);
-        }
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
-
-    bool started() const { return started_; }
-    DWORD pid() const { return process_.dwProcessId; }
-
-    HWND Window()
-    {
-        WaitForInputIdle(process_.hProcess, kWaitMs);
-        WaitUntil([&] { return (window_ = FindWindowExW(nullptr, nullptr, kWindowClass, nullptr)) != nullptr; });
-        if (window_ && ProcessOf(window_) != pid()) {
-            window_ = nullptr; // another copy is running; ours has ended
-        }
-        return window_;
-    }
-
-private:
-    PROCESS_INFORMATION process_ = {};
-    bool started_ = false;
-    HWND window_ = nullptr;
-};
-
-bool IsClosed(HWND window)
+bool Walk(IWICImagingFactory* wic, Program& program, const std::wstring& out)
 {
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
-}
-
-bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& out)
-{
-    Program program(exe);
     if (!program.started()) {
         Fail(L"Backdrift.exe did not start");
         return false;
     }
     const HWND hwnd = program.Window();
-    const HWND taskbar = WaitForVisible(L"Shell_TrayWnd", nullptr, 0);
+    const HWND taskbar = WaitForWindow(0, L"Shell_TrayWnd", nullptr);
     if (!hwnd || !taskbar) {
         Fail(hwnd ? L"no taskbar on this desktop" : L"no Backdrift window");
         return false;
@@ -280,13 +163,9 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
     // cannot pass for one.)
     constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper");
-    DWORD_PTR result = 0;
-    wchar_t wallpaper[MAX_PATH] = {};
-    DWORD size = sizeof(wallpaper);
-    if (!SendMessageTimeoutW(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP, SMTO_NORMAL, kWaitMs, &result) ||
-        RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", RRF_RT_REG_SZ, nullptr, wallpaper, &size) !=
-            ERROR_SUCCESS ||
-        GetFileAttributesW(wallpaper) == INVALID_FILE_ATTRIBUTES) {
+    if (!Deliver(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP) ||
+        GetFileAttributesW(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"").c_str()) ==
+            INVALID_FILE_ATTRIBUTES) {
         Fail(L"the first click showed no picture: are the settings pointing at the demo folder?");
         return false;
     }
@@ -301,10 +180,10 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
     const RECT trayEnd = {bar.right - 12 * barHeight, bar.top, bar.right, bar.bottom};
 
     // Tooltip: the pointer comes to rest on the icon.
-    MoveMouse({icon.x - barHeight, icon.y});
+    MouseAt({icon.x - barHeight, icon.y});
     Sleep(kSettleMs);
-    MoveMouse(icon);
-    const HWND tip = WaitForVisible(TOOLTIPS_CLASSW, nullptr, 0);
+    MouseAt(icon);
+    const HWND tip = WaitForWindow(0, TOOLTIPS_CLASSW, nullptr);
     if (!tip) {
         Fail(L"no tooltip over the notification icon");
         return false;
@@ -317,8 +196,8 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
     }
 
     // Menu: a right-click on the icon.
-    MoveMouse(icon, MOUSEEVENTF_RIGHTDOWN);
-    const HWND menu = WaitForVisible(L"#32768", nullptr, program.pid());
+    MouseAt(icon, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    const HWND menu = WaitForWindow(program.pid(), L"#32768", nullptr);
     if (!menu) {
         Fail(L"the right-click opened no menu");
         return false;
@@ -329,12 +208,12 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
     if (!SavePng(wic, Grown(Union(menuRect, trayEnd), kMargin), true, out + L"\\tray-menu.png")) {
         return false;
     }
-    PressKey(VK_ESCAPE);
-    if (!IsClosed(menu)) {
+    PressKeys({VK_ESCAPE});
+    if (!WaitUntilClosed(menu)) {
         Fail(L"the menu did not close");
         return false;
     }
-    MoveMouse({bar.left + barHeight * 8, bar.top - barHeight * 8}); // off the dialogs to come
+    MouseAt({bar.left + barHeight * 8, bar.top - barHeight * 8}); // off the dialogs to come
 
     // The two dialogs, each opened from its menu command and shown whole.
     const struct {
@@ -348,7 +227,7 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
     };
     for (const auto& dialog : dialogs) {
         PostMessageW(hwnd, WM_COMMAND, dialog.command, 0);
-        const HWND box = WaitForVisible(L"#32770", dialog.caption, program.pid());
+        const HWND box = WaitForWindow(program.pid(), L"#32770", dialog.caption);
         if (!box) {
             Fail((std::wstring(L"did not open: ") + dialog.caption).c_str());
             return false;
@@ -360,12 +239,25 @@ bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& 
             return false;
         }
         PostMessageW(box, WM_COMMAND, dialog.close, 0);
-        if (!IsClosed(box)) {
+        if (!WaitUntilClosed(box)) {
             Fail(L"a dialog did not close");
             return false;
         }
     }
     return true;
+}
+
+// Walks through the views, then quits the program through WM_CLOSE whatever
+// happened, so that its icon leaves the notification area.
+bool Tour(IWICImagingFactory* wic, const std::wstring& exe, const std::wstring& out)
+{
+    Program program(exe);
+    const bool done = Walk(wic, program, out);
+    if (program.started() && !program.Close()) {
+        Fail(L"Backdrift did not end cleanly");
+        return false;
+    }
+    return done;
 }
 
 } // namespace
