@@ -17,19 +17,13 @@ bd_wine_init "$root/build/release"
 
 program=
 stop() {
-    trap - INT TERM HUP EXIT
     if [ -n "$program" ]; then
         bd_wine_end_program "$program" Backdrift.exe
         wait "$program" 2>/dev/null || true
     fi
     bd_wine_stop_started
 }
-trap 'stop; exit 130' INT
-trap 'stop; exit 143' TERM
-trap 'stop; exit 129' HUP
-trap stop EXIT
-bd_wine_mark
-bd_wine_boot
+bd_wine_boot_for_run stop
 
 # A first run gets settings that point at the demo pictures, so the first
 # click shows something; settings the user already has are left alone.

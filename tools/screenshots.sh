@@ -21,16 +21,10 @@ bd_wine_init "$root/build/release"
 
 shots=$(mktemp -d)
 stop() {
-    trap - INT TERM HUP EXIT
     bd_wine_stop_started
     rm -rf -- "$shots"
 }
-trap 'stop; exit 130' INT
-trap 'stop; exit 143' TERM
-trap 'stop; exit 129' HUP
-trap stop EXIT
-bd_wine_mark
-bd_wine_boot
+bd_wine_boot_for_run stop
 
 # Debian's Wine 8 does not find its own fonts (Marlett draws the caption
 # buttons, Tahoma is the dialog font) in its data folder; in the Windows

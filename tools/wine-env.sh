@@ -162,6 +162,24 @@ bd_wine_mark() {
     if bd_alive "$BD_WINE_DIR/server.pid"; then BD_HAD_SERVER=1; fi
 }
 
+# For a tool that runs until it ends or is stopped: boots what is missing and
+# makes sure that <stop> (which ends what the tool started, and then calls
+# bd_wine_stop_started) runs once on the way out, whether the tool ends,
+# fails or gets Ctrl+C.
+bd_wine_boot_for_run() { # <stop function>
+    BD_RUN_STOP=$1
+    trap 'bd_run_stop; exit 130' INT
+    trap 'bd_run_stop; exit 143' TERM
+    trap 'bd_run_stop; exit 129' HUP
+    trap bd_run_stop EXIT
+    bd_wine_mark
+    bd_wine_boot
+}
+bd_run_stop() {
+    trap - INT TERM HUP EXIT
+    "$BD_RUN_STOP"
+}
+
 bd_wine_stop_started() {
     local dir=$BD_WINE_DIR
     if [ "${BD_HAD_SERVER:-1}" = 0 ] && bd_alive "$dir/server.pid"; then
