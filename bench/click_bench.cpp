@@ -22,6 +22,7 @@ constexpr int kWindow = 1000; // swaps compared at the start and at the end of t
 constexpr int kSampleEvery = 100;
 constexpr size_t kMaxGrowthBytes = 64 * 1024;
 constexpr long kMaxGrowthHandles = 8;
+constexpr size_t kMaxGrowthBeyondFloor = 16 * 1024;
 
 constexpr int kBurst = 20;
 constexpr int kShownProblems = 3;
@@ -36,17 +37,23 @@ struct Peak {
     }
 };
 
-// Returns the mean seconds a swap took in the first thousand (a fresh
-// program's pace, as in the kill run), or a negative value if the soak could not run.
-double Soak(int swaps, const PictureFolder& pictures)
+struct Growth {
+    double firstPerSwap = -1; // mean seconds a swap took in the first thousand; negative if the soak failed
+    long long bytes = 0;      // from the first thousand swaps to the last
+    long handles = 0;
+};
+
+// Clicks the program's tray icon `swaps` times and tells how its private
+// bytes and handles grew from the first thousand swaps to the last.
+Growth Clicks(const wchar_t* exe, const wchar_t* windowClass, int swaps, const PictureFolder& pictures,
+              const std::string& figure, const std::string& target)
 {
-    const std::string figure = Format("Soak: %d swaps", swaps);
-    const std::string target = Format("growth <= %zu KB, %ld handles", kMaxGrowthBytes / 1024, kMaxGrowthHandles);
+    Growth growth;
     WriteSettingsFile(pictures.path(), -1);
-    Program program;
+    Program program(BuiltProgram(exe), windowClass);
     if (program.WaitUntilReady() < 0) {
-        PrintRow(figure, "the program did not start", target, Verdict::Missed);
-        return -1;
+        PrintRow(figure, Format("%s did not start", Narrow(exe).c_str()), target, Verdict::Missed);
+        return growth;
     }
     Peak first, last;
     Usage usage;
@@ -56,7 +63,7 @@ double Soak(int swaps, const PictureFolder& pictures)
     for (int swap = 1; swap <= swaps; ++swap) {
         if (!Deliver(program.window(), WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP)) {
             PrintRow(figure, Format("click %d was not handled", swap), target, Verdict::Missed);
-            return -1;
+            return growth;
         }
         if (swap == kWindow) {
             firstPerSwap = (Seconds() - start) / kWindow;
@@ -82,14 +89,30 @@ double Soak(int swaps, const PictureFolder& pictures)
                  Format("index %d, expected %d; %s; private bytes %zu, handles %lu", index, expected,
                         closed ? "ended" : "did not end on WM_CLOSE", first.privateBytes, first.handles),
                  target, Verdict::Missed);
+        return growth;
+    }
+    growth.firstPerSwap = firstPerSwap;
+    growth.bytes = static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes);
+    growth.handles = static_cast<long>(last.handles) - static_cast<long>(first.handles);
+    std::printf("soak, %s: %.2f ms a swap in the first %d swaps, %.2f ms in the last; highest in them: %zu -> %zu KB "
+                "(%s), %lu -> %lu handles (%s)\n",
+                Narrow(exe).c_str(), firstPerSwap * 1e3, kWindow, lastPerSwap * 1e3, first.privateBytes / 1024,
+                last.privateBytes / 1024, usage.privateSource, first.handles, last.handles, usage.handleSource);
+    return growth;
+}
+
+// Returns the mean seconds a swap took in the first thousand (a fresh
+// program's pace, as in the kill run), or a negative value if the soak could not run.
+double Soak(int swaps, const PictureFolder& pictures)
+{
+    const std::string figure = Format("Soak: %d swaps", swaps);
+    const std::string target = Format("growth <= %zu KB, %ld handles", kMaxGrowthBytes / 1024, kMaxGrowthHandles);
+    const Growth own = Clicks(L"Backdrift.exe", kWindowClass, swaps, pictures, figure, target);
+    if (own.firstPerSwap < 0) {
         return -1;
     }
-    const long long bytes = static_cast<long long>(last.privateBytes) - static_cast<long long>(first.privateBytes);
-    const long handles = static_cast<long>(last.handles) - static_cast<long>(first.handles);
-    std::printf("soak: %.2f ms a swap in the first %d swaps, %.2f ms in the last; highest in them: %zu -> %zu KB "
-                "(%s), %lu -> %lu handles (%s)\n",
-                firstPerSwap * 1e3, kWindow, lastPerSwap * 1e3, first.privateBytes / 1024, last.privateBytes / 1024,
-                usage.privateSource, first.handles, last.handles, usage.handleSource);
+    const long long bytes = own.bytes;
+    const long handles = own.handles;
 
     // Every swap first looks for the shell's desktop-wallpaper object. Where
     // it is missing (always under Wine), each failed look leaks in the
@@ -115,7 +138,20 @@ double Soak(int swaps, const PictureFolder& pictures)
              Format("%+lld KB, %+ld handles beyond the platform's (raw %+lld KB, %+ld handles)", ownBytes / 1024,
                     ownHandles, bytes / 1024, handles),
              target, MetIf(ownBytes <= static_cast<long long>(kMaxGrowthBytes) && ownHandles <= kMaxGrowthHandles));
-    return firstPerSwap;
+
+    // The same clicks on the floor program, which makes a swap's platform
+    // calls and nothing else: what grows there is the platform's.
+    const std::string floorFigure = Format("Soak: %d swaps beyond the floor's", swaps);
+    const std::string floorTarget = Format("<= %zu KB", kMaxGrowthBeyondFloor / 1024);
+    const Growth floor = Clicks(L"floor.exe", L"BackdriftFloor", swaps, pictures, floorFigure, floorTarget);
+    if (floor.firstPerSwap >= 0) {
+        const long long beyond = own.bytes - floor.bytes;
+        PrintRow(floorFigure,
+                 Format("%+lld KB, %+ld handles (Backdrift %+lld KB, %+ld; floor %+lld KB, %+ld)", beyond / 1024,
+                        own.handles - floor.handles, own.bytes / 1024, own.handles, floor.bytes / 1024, floor.handles),
+                 floorTarget, MetIf(beyond <= static_cast<long long>(kMaxGrowthBeyondFloor)));
+    }
+    return own.firstPerSwap;
 }
 
 void KillRun(int kills, const PictureFolder& pictures, double perSwap)

@@ -73,6 +73,16 @@ void __throw_out_of_range_fmt(const char*, ...)
 
 } // namespace std
 
+// The C runtime's start-up installs a handler for errors of its math
+// functions, whose default prints them to standard error; the program does no
+// floating-point math and has no console, so its own handler only lets the
+// runtime carry on, and the printing code is not linked in.
+struct _exception;
+extern "C" int __cdecl _matherr(struct _exception*)
+{
+    return 0;
+}
+
 namespace __gnu_cxx {
 
 void __verbose_terminate_handler()
