@@ -20,7 +20,6 @@ constexpr int kPictures = 5;
 
 constexpr int kWindow = 1000; // swaps compared at the start and at the end of the soak
 constexpr int kSampleEvery = 100;
-constexpr size_t kMaxGrowthBytes = 64 * 1024;
 constexpr long kMaxGrowthHandles = 8;
 constexpr size_t kMaxGrowthBeyondFloor = 16 * 1024;
 
@@ -106,7 +105,9 @@ Growth Clicks(const wchar_t* exe, const wchar_t* windowClass, int swaps, const P
 double Soak(int swaps, const PictureFolder& pictures)
 {
     const std::string figure = Format("Soak: %d swaps", swaps);
-    const std::string target = Format("growth <= %zu KB, %ld handles", kMaxGrowthBytes / 1024, kMaxGrowthHandles);
+    // Memory is judged against the floor below: under Wine the platform's own
+    // calls grow about as much as Backdrift does. Handles are judged here.
+    const std::string target = Format("growth <= %ld handles", kMaxGrowthHandles);
     const Growth own = Clicks(L"Backdrift.exe", kWindowClass, swaps, pictures, figure, target);
     if (own.firstPerSwap < 0) {
         return -1;
@@ -137,7 +138,7 @@ double Soak(int swaps, const PictureFolder& pictures)
     PrintRow(figure,
              Format("%+lld KB, %+ld handles beyond the platform's (raw %+lld KB, %+ld handles)", ownBytes / 1024,
                     ownHandles, bytes / 1024, handles),
-             target, MetIf(ownBytes <= static_cast<long long>(kMaxGrowthBytes) && ownHandles <= kMaxGrowthHandles));
+             target, MetIf(ownHandles <= kMaxGrowthHandles));
 
     // The same clicks on the floor program, which makes a swap's platform
     // calls and nothing else: what grows there is the platform's.
