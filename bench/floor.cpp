@@ -8,10 +8,11 @@
 // window with the icon, the taskbar message, the tray icon and its tooltip,
 // the hotkey, the working-set trim, the message loop.
 //
-// A left-click on the tray icon: the picture's existence test, a look for
-// the desktop-wallpaper object, the two style values, the wallpaper call, and
-// a save as Backdrift makes it (draft discarded, copied, seven keys, flushed,
-// put in place). Pictures are 0.jpg, 1.jpg, ... in the settings' folder.
+// A left-click on the tray icon: the picture's existence test, the picture
+// set through the desktop-wallpaper object where there is one, else the two
+// style values and the wallpaper call, and a save as Backdrift makes it
+// (draft discarded, copied, seven keys, flushed, put in place). Pictures are
+// 0.jpg, 1.jpg, ... in the settings' folder.
 #define _CRT_RAND_S
 
 #include "res/resource.h"
@@ -42,23 +43,30 @@ void Swap()
     const std::wstring picture = g_folder + L"\\" + std::to_wstring(g_clicks++ % kPictures) + L".jpg";
     PathFileExistsW(picture.c_str());
 
+    // The shell's object where there is one (Windows), else the classic route (Wine).
     IDesktopWallpaper* desktop = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&desktop)))) {
+        desktop->SetPosition(DWPOS_FILL);
+        desktop->SetWallpaper(nullptr, picture.c_str());
         desktop->Release();
+    } else {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+            RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"10"),
+                           3 * sizeof(wchar_t));
+            RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"0"), 2 * sizeof(wchar_t));
+            RegCloseKey(key);
+        }
+        SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(picture.c_str()),
+                              SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
     }
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegSetValueExW(key, L"WallpaperStyle", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"10"), 3 * sizeof(wchar_t));
-        RegSetValueExW(key, L"TileWallpaper", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"0"), 2 * sizeof(wchar_t));
-        RegCloseKey(key);
-    }
-    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(picture.c_str()),
-                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
 
     PWSTR roaming = nullptr;
     SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming);
     CoTaskMemFree(roaming);
-    CreateDirectoryW(g_file.substr(0, g_file.rfind(L'\\')).c_str(), nullptr);
+    const std::wstring dir = g_file.substr(0, g_file.rfind(L'\\'));
+    CreateDirectoryW(dir.c_str(), nullptr);
+    GetFileAttributesW(dir.c_str()); // the folder already exists: is it one?
     const std::wstring draft = g_file + L".new";
     SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileW(draft.c_str());
@@ -113,9 +121,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 
     PWSTR roaming = nullptr;
     SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming);
-    g_file = std::wstring(roaming) + L"\\Backdrift";
+    g_file = std::wstring(roaming ? roaming : L"") + L"\\Backdrift";
     CoTaskMemFree(roaming);
     CreateDirectoryW(g_file.c_str(), nullptr);
+    GetFileAttributesW(g_file.c_str());
     g_file += L"\\config.ini";
     wchar_t folder[520];
     GetPrivateProfileStringW(L"Backdrift", L"Folder", L"", folder, ARRAYSIZE(folder), g_file.c_str());
@@ -148,7 +157,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     Shell_NotifyIconW(NIM_ADD, &g_icon);
     g_icon.uFlags = NIF_TIP;
     Shell_NotifyIconW(NIM_MODIFY, &g_icon);
-    RegisterHotKey(hwnd, 1, MOD_CONTROL | MOD_ALT, 'W');
+    RegisterHotKey(hwnd, 1, MOD_CONTROL | MOD_ALT | MOD_NOREPEAT, 'W');
     SetProcessWorkingSetSize(GetCurrentProcess(), static_cast<SIZE_T>(-1), static_cast<SIZE_T>(-1));
 
     MSG message;

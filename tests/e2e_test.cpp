@@ -112,6 +112,7 @@ protected:
         Answer(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
         PostMessageW(picker, WM_COMMAND, folder.empty() ? IDCANCEL : IDOK, 0);
         ASSERT_TRUE(WaitUntilClosed(picker));
+        Answer(hwnd, WM_NULL); // a cancelled pick has run to its end once this is answered
     }
     static HWND OpenHotkeyDialog(const Program& program, HWND hwnd)
     {

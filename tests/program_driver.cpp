@@ -243,7 +243,7 @@ HWND WaitForWindow(DWORD pid, const wchar_t* windowClass, const wchar_t* caption
 
 bool WaitUntilClosed(HWND window)
 {
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); });
+    return WaitUntil([&] { return !IsWindow(window); });
 }
 
 std::wstring MessageBoxText(HWND box)

@@ -55,7 +55,7 @@ bool Deliver(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0, LRES
 // Waits for a visible top-level window of this class and caption (any, when
 // null), of the process `pid` (any, when 0), owned by `owner` when given.
 HWND WaitForWindow(DWORD pid, const wchar_t* windowClass, const wchar_t* caption, HWND owner = nullptr);
-bool WaitUntilClosed(HWND window); // gone or hidden
+bool WaitUntilClosed(HWND window); // destroyed
 std::wstring MessageBoxText(HWND box);
 // Presses the keys in order and releases them in reverse, as a person would.
 void PressKeys(std::initializer_list<WORD> keys);

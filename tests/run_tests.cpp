@@ -17,6 +17,7 @@
 namespace {
 
 using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)>;
+constexpr DWORD kWaitMs = 15000; // for a program to end once it is told to
 
 struct Outcome {
     bool passed = false;
@@ -84,13 +85,17 @@ Outcome RunProgram(const std::wstring& folder, const std::wstring& commandLine, 
     }
     Handle processHandle(process.hProcess, &CloseHandle);
     Handle thread(process.hThread, &CloseHandle);
-    AssignProcessToJobObject(job.get(), process.hProcess);
+    // Where the job cannot take it (a machine that forbids nested jobs), the
+    // program alone is ended at the limit.
+    const bool inJob = AssignProcessToJobObject(job.get(), process.hProcess) != FALSE;
     ResumeThread(process.hThread);
 
     const bool inTime = WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_OBJECT_0;
     if (!inTime) {
-        TerminateJobObject(job.get(), ERROR_TIMEOUT);
-        WaitForSingleObject(process.hProcess, INFINITE);
+        if (!inJob || !TerminateJobObject(job.get(), ERROR_TIMEOUT)) {
+            TerminateProcess(process.hProcess, ERROR_TIMEOUT);
+        }
+        WaitForSingleObject(process.hProcess, kWaitMs);
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);

@@ -19,8 +19,9 @@ api() { # <method> <url> [curl arguments...]
     curl --fail-with-body --silent --show-error -X "$1" "$2" \
         -H "Authorization: Bearer $GITHUB_TOKEN" -H "Accept: application/vnd.github+json" "${@:3}"
 }
+# A draft until every file is attached: a failed upload leaves no half release in public.
 release=$(api POST "https://api.github.com/repos/$GITHUB_REPOSITORY/releases" \
-    -d "{\"tag_name\": \"$tag\", \"name\": \"Backdrift $version\"}")
+    -d "{\"tag_name\": \"$tag\", \"name\": \"Backdrift $version\", \"draft\": true}")
 # The upload address comes as ".../assets{?name,label}".
 uploads=$(echo "$release" | sed -n 's/.*"upload_url": *"\([^{"]*\).*/\1/p' | head -1)
 [ -n "$uploads" ] || { echo "publish: no upload address in GitHub's answer" >&2; exit 1; }
@@ -29,3 +30,7 @@ for file in "$zip" "$zip.sha256" "$out/scoop/backdrift.json" "$out"/winget/manif
         --data-binary "@$file" >/dev/null
     echo "attached $(basename "$file")"
 done
+id=$(echo "$release" | sed -n 's/^  "id": *\([0-9]*\),.*/\1/p' | head -1)
+[ -n "$id" ] || id=$(echo "$release" | grep -o '"id": *[0-9]*' | head -1 | grep -o '[0-9]*$')
+api PATCH "https://api.github.com/repos/$GITHUB_REPOSITORY/releases/$id" -d '{"draft": false}' >/dev/null
+echo "published $tag"

@@ -25,10 +25,17 @@ bd_as_test_account() { # <build dir> <command> [arguments...]
     [ "$(id -u)" -eq 0 ] || return 0
     local build=$1 account=$BD_TEST_ACCOUNT checkout dir path= parts
     shift
+    checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    # Only this checkout's build trees, whose Wine folder lies inside them, are handed over.
+    case "$build/" in "$checkout"/build/*) ;; *)
+        echo "wine-env: as root, only build trees under $checkout/build run as $account: $build" >&2; exit 1 ;;
+    esac
+    case "${BACKDRIFT_WINE_DIR:-$build/wine}/" in "$build"/*) ;; *)
+        echo "wine-env: as root, the Wine folder must lie in the build tree: $BACKDRIFT_WINE_DIR" >&2; exit 1 ;;
+    esac
     if ! id -u "$account" >/dev/null 2>&1; then
         useradd --system --user-group --create-home --home-dir "/var/lib/$account" --shell /usr/sbin/nologin "$account"
     fi
-    checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
     IFS=/ read -ra parts <<<"${checkout#/}"
     for dir in "${parts[@]}"; do
         path=$path/$dir
@@ -63,7 +70,9 @@ bd_disown_prefix() { # <wine dir>
         rm -rf "${dir:?}/$key"
         rmdir "$dir" 2>/dev/null || true
     done
-    if [ -f "$1/xvfb.pid" ]; then kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true; fi
+    if [ -f "$1/xvfb.pid" ] && [ "$(cat "/proc/$(cat "$1/xvfb.pid")/comm" 2>/dev/null)" = Xvfb ]; then
+        kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true
+    fi
     rm -rf "$1"
 }
 
