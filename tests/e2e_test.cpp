@@ -75,18 +75,6 @@ HWND FileNameBox(HWND picker)
     return found;
 }
 
-// The shell's desktop-wallpaper object, for one use.
-template <class Use> void WithDesktopWallpaper(Use use)
-{
-    IDesktopWallpaper* desktop = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&desktop)))) {
-        ADD_FAILURE() << "no desktop-wallpaper object";
-        return;
-    }
-    use(desktop);
-    desktop->Release();
-}
-
 class EndToEndTest : public testing::Test {
 protected:
     void SetUp() override
@@ -130,13 +118,13 @@ protected:
             return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"<absent>");
         }
         std::wstring picture = L"<no answer>";
-        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+        EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
             LPWSTR path = nullptr;
             if (SUCCEEDED(desktop->GetWallpaper(nullptr, &path)) && path) {
                 picture = path;
             }
             CoTaskMemFree(path);
-        });
+        })) << "no desktop-wallpaper object";
         return picture;
     }
     // Puts another picture on the desktop, as the user might between two actions.
@@ -146,9 +134,9 @@ protected:
             WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", picture);
             return;
         }
-        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+        EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
             EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, picture.c_str()));
-        });
+        })) << "no desktop-wallpaper object";
     }
 
     const std::wstring configDir = SettingsDir();
@@ -450,7 +438,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
         EXPECT_EQ(ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"), L"1");
     } else {
         DESKTOP_WALLPAPER_POSITION position = DWPOS_FILL;
-        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) { desktop->GetPosition(&position); });
+        EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) { desktop->GetPosition(&position); }));
         EXPECT_EQ(position, DWPOS_TILE);
     }
 

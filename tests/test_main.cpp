@@ -21,7 +21,7 @@ public:
         if (!Exists(aside_)) {
             MoveFileExW(SettingsDir().c_str(), aside_.c_str(), 0);
         }
-        WithDesktop([&](IDesktopWallpaper* desktop) {
+        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
             LPWSTR path = nullptr;
             if (SUCCEEDED(desktop->GetWallpaper(nullptr, &path)) && path) {
                 wallpaper_ = path;
@@ -40,7 +40,7 @@ public:
             MoveFileExW(aside_.c_str(), SettingsDir().c_str(), 0);
         }
         if (!wallpaper_.empty()) {
-            WithDesktop([&](IDesktopWallpaper* desktop) {
+            WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
                 desktop->SetPosition(position_);
                 desktop->SetWallpaper(nullptr, wallpaper_.c_str());
             });
@@ -48,15 +48,6 @@ public:
     }
 
 private:
-    template <class Use> static void WithDesktop(Use use)
-    {
-        IDesktopWallpaper* desktop = nullptr;
-        if (SUCCEEDED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&desktop)))) {
-            use(desktop);
-            desktop->Release();
-        }
-    }
-
     const std::wstring aside_ = SettingsDir() + L".before-tests";
     std::wstring wallpaper_;
     DESKTOP_WALLPAPER_POSITION position_ = DWPOS_FILL;

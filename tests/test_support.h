@@ -3,6 +3,7 @@
 #include "program_driver.h"
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <optional>
 #include <string>
@@ -56,6 +57,19 @@ std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);
 // Wine's ntdll exports its version; Windows' does not. For allowances made for
 // Wine's own faults, and for tests that only make sense on one of the two.
 bool RunningUnderWine();
+
+// Lends the shell's desktop-wallpaper object for one use; false where there
+// is none (under Wine).
+template <class Use> bool WithDesktopWallpaper(Use use)
+{
+    IDesktopWallpaper* desktop = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&desktop)))) {
+        return false;
+    }
+    use(desktop);
+    desktop->Release();
+    return true;
+}
 
 // The screen rectangle of a notification icon, where a user would click it;
 // none when there is no taskbar or the icon is out of sight in its overflow.
