@@ -6,7 +6,7 @@
 # puts back the settings file it found.
 #   bench/run.sh [swaps [kills]]    (soak swaps, default 10000; kill-run starts, default 300)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 swaps=${1:-10000}
 kills=${2:-300}
@@ -14,8 +14,9 @@ began=$SECONDS
 
 tools/deps.sh
 build=$root/build/bench
+. tools/as-test-account.sh
+bd_as_test_account bench/run.sh "$@"
 . tools/wine-env.sh
-bd_as_test_account "$build" "$root/bench/run.sh" "$@"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
 
@@ -63,10 +64,7 @@ row() { # <figure> <measured> <target> <met: yes, NO or ->
 # weigh on the next benchmark. One that does not finish gets a row saying so.
 bench() { # <program> [arguments...]
     echo "== $1"
-    local server
-    server=$(cat "$BD_WINE_DIR/server.pid" 2>/dev/null || true)
     bd_wine_stop
-    while [ -n "$server" ] && kill -0 "$server" 2>/dev/null; do sleep 0.1; done
     bd_wine_boot
     local status=0
     tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || status=$?
@@ -123,7 +121,7 @@ bench startup_bench.exe "$(windows_path "$data/scan-10000")" 10000
 bench click_bench.exe "$swaps" "$kills"
 
 echo
-echo "Backdrift benchmarks ($(git -c safe.directory="$root" log -1 --format=%h 2>/dev/null || echo unknown), $(date -u '+%Y-%m-%d %H:%M UTC'))"
+echo "Backdrift benchmarks (${BACKDRIFT_REVISION:-$(git log -1 --format=%h 2>/dev/null || echo unknown)}, $(date -u '+%Y-%m-%d %H:%M UTC'))"
 grep $'^row\t' "$log" | awk -F'\t' '
     { for (i = 2; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
     END {

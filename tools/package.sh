@@ -2,12 +2,16 @@
 # Builds the release Backdrift.exe and packs it with README.md and LICENSE
 # into build/release/package/Backdrift-<version>-win64.zip, with a SHA-256
 # checksum file beside it (sha256sum's format), and the Scoop and winget
-# manifests for that zip (tools/manifests.sh). Prints their paths.
+# manifests for that zip (tools/manifests.sh). Prints their paths. Started as
+# root, it builds as the test account in its copy of the checkout
+# (as-test-account.sh), and the files are there.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 
 tools/deps.sh unzip
+. tools/as-test-account.sh
+bd_as_test_account tools/package.sh "$@"
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 out=build/release/package

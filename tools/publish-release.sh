@@ -4,11 +4,15 @@
 # the release. For the release workflow: needs GITHUB_TOKEN, GITHUB_REPOSITORY
 # and GITHUB_REF_NAME, which GitHub Actions sets.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 tools/deps.sh curl ca-certificates
 
 out=build/release/package
+if [ "$(id -u)" -eq 0 ]; then # root's package run builds in the test account's copy
+    . tools/as-test-account.sh
+    out=$(bd_test_copy "$root")/$out
+fi
 zip=$(ls "$out"/Backdrift-*-win64.zip)
 version=${zip##*/Backdrift-}
 version=${version%-win64.zip}

@@ -4,10 +4,12 @@
 # or Ctrl+C; then ends the program and whatever of Xvfb and the wineserver
 # this run started.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 
 tools/deps.sh
+. tools/as-test-account.sh
+bd_as_test_account tools/run.sh "$@" # on a virtual display: root's X display is not the account's
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 

@@ -5,19 +5,30 @@
 # Wine on a virtual display of their own, with settings that point at the
 # demo pictures in res/demo. Stops everything it started, also on Ctrl+C.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 
 tools/deps.sh
+. tools/as-test-account.sh
+if [ "$(id -u)" -eq 0 ]; then
+    # Taken as the test account in its copy; the pictures are then written
+    # into the checkout's own files as their owner, so modes and owners stay.
+    bd_run_in_test_copy tools/screenshots.sh
+    copy=$(bd_test_copy "$root")
+    for name in tray-tooltip tray-menu hotkey-dialog about; do
+        runuser -u "$(stat -c %U "docs/$name.png")" -- sh -c 'cat >"$1"' _ "$root/docs/$name.png" <"$copy/docs/$name.png"
+        echo "$root/docs/$name.png"
+    done
+    exit 0
+fi
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target Backdrift screenshot_tour
 
 # Never the user's display or the run command's prefix: the pictures must
 # not depend on what else is on screen or on settings left from a run.
 unset BACKDRIFT_USE_DISPLAY
-export BACKDRIFT_WINE_DIR=$root/build/release/wine-screenshots
 . tools/wine-env.sh
-bd_wine_init "$root/build/release"
+bd_wine_init "$root/build/release" wine-screenshots
 
 shots=$(mktemp -d)
 stop() {

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds Backdrift with its tests and runs every test under Wine on a virtual
 # display; ends with CTest's summary and its exit status. Started as root, it
-# installs what is missing, then builds and tests as the test account
-# (wine-env.sh).
+# installs what is missing, then builds and tests as the test account in its
+# own copy of the checkout (as-test-account.sh).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 
 tools/deps.sh python3-yaml # the release files' checks
-. tools/wine-env.sh
-bd_as_test_account "$root/build/test" "$root/tools/test.sh" "$@"
+. tools/as-test-account.sh
+bd_as_test_account tools/test.sh "$@"
 cmake --preset test >/dev/null
 cmake --build --preset test -j "$(nproc)"
 

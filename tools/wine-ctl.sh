@@ -5,7 +5,6 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
 build=$(cd "$2" && pwd)
-bd_as_test_account "$build" "$here/wine-ctl.sh" "$1" "$build"
 bd_wine_init "$build"
 case $1 in
 boot) bd_wine_boot ;;

@@ -2,8 +2,8 @@
 # Each build tree keeps its own Wine prefix, virtual display and persistent
 # wineserver under <build>/wine, so runs never touch ~/.wine.
 
-bd_wine_init() { # <build dir>
-    BD_WINE_DIR=${BACKDRIFT_WINE_DIR:-$1/wine}
+bd_wine_init() { # <build dir> [folder in it, default wine]
+    BD_WINE_DIR=$1/${2:-wine}
     BD_WINE_KEEPER=$1/bin/desktop_keeper.exe
     mkdir -p "$BD_WINE_DIR/prefix"
     export WINEPREFIX="$BD_WINE_DIR/prefix"
@@ -12,72 +12,27 @@ bd_wine_init() { # <build dir>
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 }
 
-# Run as root, Wine passes every access check that Windows makes an ordinary
-# user meet (read-only files and folders, files that cannot be created), so a
-# test run as root never sees a refused write. The tools that run tests and
-# benchmarks therefore run, when started as root, as this account instead.
-BD_TEST_ACCOUNT=backdrift-test
-
-# As root: creates the test account once, lets it reach and read the
-# checkout, hands it the build tree and re-runs the command as it; returns at
-# once for anyone else. Tools call it after installing what they need.
-bd_as_test_account() { # <build dir> <command> [arguments...]
-    [ "$(id -u)" -eq 0 ] || return 0
-    local build=$1 account=$BD_TEST_ACCOUNT checkout dir path= parts
-    shift
-    checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-    # Only this checkout's build trees, whose Wine folder lies inside them, are handed over.
-    case "$build/" in "$checkout"/build/*) ;; *)
-        echo "wine-env: as root, only build trees under $checkout/build run as $account: $build" >&2; exit 1 ;;
-    esac
-    case "${BACKDRIFT_WINE_DIR:-$build/wine}/" in "$build"/*) ;; *)
-        echo "wine-env: as root, the Wine folder must lie in the build tree: $BACKDRIFT_WINE_DIR" >&2; exit 1 ;;
-    esac
-    if ! id -u "$account" >/dev/null 2>&1; then
-        useradd --system --user-group --create-home --home-dir "/var/lib/$account" --shell /usr/sbin/nologin "$account"
-    fi
-    IFS=/ read -ra parts <<<"${checkout#/}"
-    for dir in "${parts[@]}"; do
-        path=$path/$dir
-        runuser -u "$account" -- test -x "$path" && continue
-        echo "Letting $account pass through $path"
-        setfacl -m "u:$account:x" "$path" 2>/dev/null || chmod o+x "$path"
-    done
-    if [ -n "$(find "$checkout" -path "$checkout/build" -prune -o ! -perm -o+r -print -quit)" ]; then
-        echo "Letting $account read $checkout"
-        find "$checkout" -path "$checkout/build" -prune -o -exec chmod o+rX {} +
-    fi
-    mkdir -p "$build"
-    if [ -n "$(find "$build" ! -user "$account" -print -quit)" ]; then
-        bd_disown_prefix "${BACKDRIFT_WINE_DIR:-$build/wine}"
-        chown -R "$account:" "$build"
-    fi
-    # Made by root, not by a display the test account starts, as X expects.
-    [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
-    exec runuser -u "$account" -- env -u XDG_RUNTIME_DIR "$@"
+# A pid file holds a process's id and its start time (clock ticks since boot),
+# so that an id the system has since given to another process is never taken
+# for ours, whatever its name.
+bd_start_time() { # <pid>
+    sed -n 's/^.*) //p' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20
 }
-
-# A prefix that another account made keeps that account's profile folder,
-# and its wineserver's socket folder in /tmp is named after the prefix, not
-# the account; both would stop the test account. It makes a fresh one.
-bd_disown_prefix() { # <wine dir>
-    local prefix=$1/prefix key dir
-    [ -d "$prefix" ] && [ "$(stat -c %U "$prefix")" != "$BD_TEST_ACCOUNT" ] || return 0
-    WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1 || true
-    key=$(printf 'server-%x-%x' "0x$(stat -c %D "$prefix")" "$(stat -c %i "$prefix")")
-    for dir in /tmp/wine-* /tmp/.wine-*; do
-        [ -d "$dir/$key" ] || continue
-        rm -rf "${dir:?}/$key"
-        rmdir "$dir" 2>/dev/null || true
-    done
-    if [ -f "$1/xvfb.pid" ] && [ "$(cat "/proc/$(cat "$1/xvfb.pid")/comm" 2>/dev/null)" = Xvfb ]; then
-        kill "$(cat "$1/xvfb.pid")" 2>/dev/null || true
-    fi
-    rm -rf "$1"
+bd_record() { # <pid> <pid file>
+    echo "$1 $(bd_start_time "$1")" >"$2"
 }
-
+bd_pid() { # <pid file>
+    cut -d' ' -f1 "$1" 2>/dev/null
+}
 bd_alive() { # <pid file>
-    [ -s "$1" ] && kill -0 "$(cat "$1")" 2>/dev/null
+    local pid started
+    [ -s "$1" ] || return 1
+    read -r pid started <"$1" || true
+    [ -n "$pid" ] && [ -n "$started" ] && [ "$(bd_start_time "$pid")" = "$started" ]
+}
+# Ends the process of a pid file if it is still the one recorded there.
+bd_end() { # <pid file>
+    if bd_alive "$1"; then kill "$(bd_pid "$1")" 2>/dev/null || true; fi
 }
 
 # Runs a command detached from our output and the lock. (Background jobs are
@@ -89,7 +44,7 @@ bd_quiet() {
 
 bd_start_server() {
     setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-    echo $! >"$BD_WINE_DIR/server.pid"
+    bd_record $! "$BD_WINE_DIR/server.pid"
     # Creates the prefix on first use (about 10 s) and starts its services.
     bd_quiet wine wineboot
 }
@@ -108,7 +63,7 @@ bd_wine_boot() {
             rm -f "$dir/display"
             setsid Xvfb -displayfd 8 -nolisten tcp -screen 0 1280x1024x24 \
                 8>"$dir/display" </dev/null >/dev/null 2>&1 9>&- &
-            echo $! >"$dir/xvfb.pid"
+            bd_record $! "$dir/xvfb.pid"
             for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
             [ -s "$dir/display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
             echo ":$(tr -d '[:space:]' <"$dir/display")" >"$dir/display.env"
@@ -132,7 +87,7 @@ bd_wine_boot() {
         # Keep the desktop process alive between programs (see desktop_keeper.cpp).
         if [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
             setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
-            echo $! >"$dir/keeper.pid"
+            bd_record $! "$dir/keeper.pid"
         fi
     ) 9>"$dir/lock"
     DISPLAY=$(cat "$BD_WINE_DIR/display.env")
@@ -142,22 +97,24 @@ bd_wine_boot() {
 # Ends the prefix's programs, its wineserver and our Xvfb; fails if they are
 # still there after a while (something that outlives its run is a fault).
 bd_wine_stop() {
-    local dir=$BD_WINE_DIR pids=()
-    if bd_alive "$dir/server.pid"; then pids+=("$(cat "$dir/server.pid")"); fi
-    if bd_alive "$dir/xvfb.pid"; then pids+=("$(cat "$dir/xvfb.pid")"); fi
+    local dir=$BD_WINE_DIR kept
+    kept=$(mktemp -d)
+    cp "$dir"/server.pid "$dir"/xvfb.pid "$kept/" 2>/dev/null || true
     wineserver -k </dev/null >/dev/null 2>&1 || true
-    if bd_alive "$dir/xvfb.pid"; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
+    bd_end "$dir/xvfb.pid"
     rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
-    local pid left=()
+    local file left=
     for _ in $(seq 100); do
-        left=()
-        for pid in "${pids[@]}"; do
-            if kill -0 "$pid" 2>/dev/null; then left+=("$pid"); fi
+        left=
+        for file in "$kept"/*.pid; do
+            if bd_alive "$file"; then left+=" $(bd_pid "$file")"; fi
         done
-        [ ${#left[@]} -eq 0 ] && return 0
+        [ -z "$left" ] && break
         sleep 0.1
     done
-    echo "wine-env: still running after stop: $(ps -o pid=,args= -p "${left[*]}" | tr '\n' ';')" >&2
+    rm -rf -- "$kept"
+    [ -z "$left" ] && return 0
+    echo "wine-env: still running after stop:$(ps -o pid=,args= -p "${left# }" | tr '\n' ';')" >&2
     return 1
 }
 
@@ -198,7 +155,7 @@ bd_wine_stop_started() {
         rm -f "$dir/server.pid" "$dir/keeper.pid"
     fi
     if [ "${BD_HAD_XVFB:-1}" = 0 ] && bd_alive "$dir/xvfb.pid"; then
-        kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true
+        bd_end "$dir/xvfb.pid"
         rm -f "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
     fi
 }

@@ -10,11 +10,7 @@ program=$1
 shift
 build=$(cd "$(dirname "$program")" && pwd)
 while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname "$build"); done
-if [ -f "$build/CMakeCache.txt" ]; then
-    bd_as_test_account "$build" "$here/wine-run.sh" "$program" "$@"
-else
-    build=$PWD
-fi
+[ -f "$build/CMakeCache.txt" ] || build=$PWD
 
 bd_wine_init "$build"
 bd_wine_boot

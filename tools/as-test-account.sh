@@ -1,0 +1,90 @@
+# Sourced by the commands that build and run Backdrift's Windows programs.
+#
+# Run as root, Wine passes every access check that Windows makes an ordinary
+# user meet (read-only files and folders, files that cannot be created), so a
+# test run as root never sees a refused write. Started as root, the commands
+# therefore run as this unprivileged account, in a copy of the checkout under
+# the account's own home. Root only reads the checkout: no mode, owner or
+# access list changes anywhere, and the checkout's owner can go on running
+# every command as themself. The account and its home are all that a root run
+# adds; `userdel -r backdrift-test` removes both.
+BD_TEST_ACCOUNT=backdrift-test
+
+bd_checkout() {
+    (cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
+}
+
+# Where the account keeps its copy of a checkout: one per checkout, so that
+# its build trees stay from run to run.
+bd_test_copy() { # <checkout>
+    local home
+    home=$(getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6)
+    echo "$home/checkouts/$(basename "$1")-$(printf %s "$1" | sha256sum | cut -c1-12)"
+}
+
+bd_as_account() { # <command> [arguments...]
+    runuser -u "$BD_TEST_ACCOUNT" -- env -u XDG_RUNTIME_DIR -u DISPLAY -u XAUTHORITY -u BACKDRIFT_USE_DISPLAY \
+        HOME="$(getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6)" USER="$BD_TEST_ACCOUNT" LOGNAME="$BD_TEST_ACCOUNT" "$@"
+}
+
+# The files the copy takes, NUL-separated, relative to the checkout: what git
+# tracks, with the changes not yet committed, and new files that git would
+# take. A new file that others may not read is private and stays out. Links
+# are copied as links; nothing they name is read.
+bd_copy_list() { # <checkout>
+    local git=(git -C "$1" -c safe.directory="$1") file
+    if ! "${git[@]}" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        (cd "$1" && find . -path ./build -prune -o -path ./.git -prune -o ! -type d -print0)
+        return
+    fi
+    "${git[@]}" ls-files -z --cached | while IFS= read -r -d '' file; do
+        if [ -e "$1/$file" ] || [ -L "$1/$file" ]; then printf '%s\0' "$file"; fi
+    done
+    "${git[@]}" ls-files -z --others --exclude-standard | while IFS= read -r -d '' file; do
+        if [ -L "$1/$file" ] || [ -n "$(find "$1/$file" -maxdepth 0 -perm -o+r)" ]; then
+            printf '%s\0' "$file"
+        else
+            echo "Not copied for $BD_TEST_ACCOUNT (new, and private to its owner): $file" >&2
+        fi
+    done
+}
+
+# As root: runs <command> (a script of the checkout, with its arguments) as
+# the test account in its copy of this checkout, refreshed first, and returns
+# its exit status. Makes the account on first use.
+bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
+    local checkout copy revision
+    checkout=$(bd_checkout)
+    if ! id -u "$BD_TEST_ACCOUNT" >/dev/null 2>&1; then
+        echo "Creating the unprivileged account $BD_TEST_ACCOUNT to build and test as (userdel -r $BD_TEST_ACCOUNT removes it)"
+        useradd --system --user-group --create-home --home-dir "/var/lib/$BD_TEST_ACCOUNT" \
+            --shell /usr/sbin/nologin "$BD_TEST_ACCOUNT"
+    fi
+    copy=$(bd_test_copy "$checkout")
+    # Made by root, not by a display the account starts, as X expects.
+    [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
+    # The account empties its copy but for the build trees (kept for
+    # incremental builds) and unpacks the checkout's files there; the
+    # folders are its own and private to it. Removes only after resolving.
+    bd_as_account bash -c 'set -e
+        install -d -m 0700 "$(dirname "$1")" "$1"
+        [ "$(cd "$1" && pwd -P)" = "$1" ] || { echo "as-test-account: $1 is not a plain folder" >&2; exit 1; }
+        find "$1" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf -- {} +' _ "$copy"
+    bd_copy_list "$checkout" | tar -C "$checkout" --null --no-recursion -T - -cf - |
+        bd_as_account tar -C "$copy" -xf -
+    revision=$(git -C "$checkout" -c safe.directory="$checkout" log -1 --format=%h 2>/dev/null || echo unknown)
+    echo "As $BD_TEST_ACCOUNT, in its copy of this checkout: $copy"
+    local status=0
+    bd_as_account env -C "$copy" BACKDRIFT_REVISION="$revision" "$copy/$1" "${@:2}" || status=$?
+    return $status
+}
+
+# For a command's first lines: as root, the rest of the command runs as the
+# test account (above) and this exits with its status; for anyone else it
+# returns at once.
+bd_as_test_account() { # <command relative to the checkout> [arguments...]
+    [ "$(id -u)" -eq 0 ] || return 0
+    local status=0
+    bd_run_in_test_copy "$@" || status=$?
+    exit $status
+}
