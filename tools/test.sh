@@ -18,6 +18,6 @@ cmake --build --preset test -j "$(nproc)"
 unset BACKDRIFT_USE_DISPLAY
 tools/wine-ctl.sh boot build/test
 status=0
-ctest --preset test || status=$?
+ctest --preset test "$@" || status=$?
 tools/wine-ctl.sh stop build/test
 exit $status
