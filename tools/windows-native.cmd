@@ -1,8 +1,9 @@
 @echo off
-rem Builds Backdrift natively with Visual Studio 2022 (the windows preset:
-rem all warnings as errors), with GoogleTest's sources fetched where the
-rem preset looks for them (build\googletest), and runs the unit tests with run_tests. On a Windows machine with
-rem Visual Studio, CMake and git; CI's Windows job runs it.
+rem Builds Backdrift natively with the newest Visual Studio installed, 2022
+rem or later (the windows preset: all warnings as errors), with GoogleTest's
+rem sources fetched where the preset looks for them (build\googletest), and
+rem runs the unit tests with run_tests. On a Windows machine with Visual
+rem Studio, CMake and git; CI's Windows job runs it.
 setlocal
 cd /d "%~dp0.."
 if not exist build\googletest (
