@@ -1,7 +1,7 @@
 #pragma once
 // What the benchmark programs share besides the program driver: the rows of
 // the results table and folders of pictures.
-#include "program_driver.h"
+#include "driver/driver.h"
 
 #include <windows.h>
 

@@ -160,8 +160,7 @@ TEST_F(EndToEndTest, FirstStartTouchesNothingButItsFolderAndQuitsCleanly)
     EXPECT_FALSE(Exists(configFile));
     EXPECT_EQ(Wallpaper(), untouched);
 
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
     EXPECT_FALSE(Exists(configFile)) << "no save at quit";
     EXPECT_EQ(Wallpaper(), untouched);
 }
@@ -177,8 +176,7 @@ TEST_F(EndToEndTest, SecondCopyExitsAtOnce)
     EXPECT_EQ(ProgramWindows().size(), 1u);
     EXPECT_FALSE(Exists(configFile));
 
-    PostMessageW(first.Window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(first.WaitForExit(), 0u);
+    EXPECT_TRUE(first.Close());
 }
 
 TEST_F(EndToEndTest, SessionEndSavesTheDefaultsAndAllowsLogOff)
@@ -194,8 +192,7 @@ TEST_F(EndToEndTest, SessionEndSavesTheDefaultsAndAllowsLogOff)
     EXPECT_EQ(Answer(hwnd, WM_ENDSESSION, FALSE, 0), 0);
     EXPECT_EQ(ConfigText(), SettingsFileText());
 
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
@@ -228,8 +225,7 @@ TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
     Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_EQ(Wallpaper(), pictures / L"c.JPEG");
 
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
@@ -242,8 +238,7 @@ TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
 
     EXPECT_EQ(Wallpaper(), untouched);
     EXPECT_FALSE(Exists(configFile));
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
@@ -257,7 +252,7 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     ASSERT_NE(hwnd, nullptr);
 
     if (!FindWindowW(L"Shell_TrayWnd", nullptr)) {
-        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        program.Close();
         GTEST_SKIP() << "no taskbar here to take the icon back";
     }
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
@@ -276,8 +271,7 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     EXPECT_EQ(Wallpaper(), pictures / L"2.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=1"));
     EXPECT_EQ(ProgramWindows().size(), 1u);
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
@@ -290,7 +284,7 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
     ASSERT_NE(hwnd, nullptr);
     const auto icon = TrayIconRect(hwnd, 1);
     if (!icon) {
-        PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        program.Close();
         GTEST_SKIP() << "the icon is not in sight in a taskbar (none here, or it sits in the overflow): no click";
     }
 
@@ -301,8 +295,7 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
 
     EXPECT_EQ(Wallpaper(), pictures / L"only.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=0"));
-    PostMessageW(hwnd, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_TRUE(program.Close());
 }
 
 TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)

@@ -5,7 +5,7 @@
 // Each line of the list: <seconds> <program> [arguments...], the program
 // beside the list; blank lines and lines starting with # are skipped. Exits
 // 0 only when every program ended in time with 0 and at least one test passed.
-#include "read_all.h"
+#include "driver/read_all.h"
 
 #include <windows.h>
 

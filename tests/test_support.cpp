@@ -1,7 +1,7 @@
 #include "test_support.h"
 
 #include "app/app_state.h"
-#include "read_all.h"
+#include "driver/read_all.h"
 
 #include <sddl.h>
 #include <shellapi.h>

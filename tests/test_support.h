@@ -1,6 +1,6 @@
 #pragma once
 
-#include "program_driver.h"
+#include "driver/driver.h"
 
 #include <windows.h>
 #include <shobjidl.h>

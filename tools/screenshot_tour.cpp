@@ -4,7 +4,7 @@
 // would: real mouse input on the taskbar, menu commands as WM_COMMAND.
 //   screenshot_tour.exe <Backdrift.exe> <output folder>
 // Exits 0 only when every picture was saved; the program is always closed.
-#include "program_driver.h"
+#include "driver/driver.h"
 #include "res/resource.h"
 
 #include <commctrl.h>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/names.h"
+
 #include <windows.h>
 #include <shellapi.h>
 
@@ -50,10 +52,3 @@ struct AppState {
 };
 
 extern AppState g_app;
-
-// Callback message of the tray icon, posted by the shell to the hidden window.
-constexpr UINT WM_TRAYICON = WM_APP + 1;
-constexpr UINT TRAY_ICON_ID = 1;
-
-constexpr wchar_t kAppName[] = L"Backdrift";
-constexpr wchar_t kWindowClass[] = L"BackdriftHiddenWnd";
