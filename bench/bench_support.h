@@ -11,7 +11,7 @@
 double Median(std::vector<double> values);
 std::string Format(const char* format, ...);
 
-// One row of the table that bench/run.sh prints: it gathers every line of a
+// One row of the table that tools/bench.sh prints: it gathers every line of a
 // benchmark's output that starts with "row" and a tab.
 enum class Verdict { Met, Missed, Reported };
 void PrintRow(const std::string& figure, const std::string& measured, const std::string& target, Verdict verdict);

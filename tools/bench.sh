@@ -4,7 +4,7 @@
 # against a baseline measured in the same run, its target, and whether it is
 # met. Exits 1 when a figure misses its target. Leaves nothing running and
 # puts back the settings file it found.
-#   bench/run.sh [swaps [kills]]    (soak swaps, default 10000; kill-run starts, default 300)
+#   tools/bench.sh [swaps [kills]]    (soak swaps, default 10000; kill-run starts, default 300)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -15,7 +15,7 @@ began=$SECONDS
 tools/deps.sh
 build=$root/build/bench
 . tools/as-test-account.sh
-bd_as_test_account bench/run.sh "$@"
+bd_as_test_account tools/bench.sh "$@"
 . tools/wine-env.sh
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
