@@ -15,6 +15,7 @@
 // 0.jpg, 1.jpg, ... in the settings' folder.
 #define _CRT_RAND_S
 
+#include "app/names.h"
 #include "res/resource.h"
 
 #include <windows.h>
@@ -31,7 +32,6 @@
 namespace {
 
 constexpr wchar_t kClass[] = L"BackdriftFloor";
-constexpr UINT kTrayMessage = WM_APP + 1;
 constexpr int kPictures = 5;
 
 std::wstring g_file;   // the settings file
@@ -73,11 +73,10 @@ void Swap()
     GetFileAttributesW(g_file.c_str());
     CopyFileW(g_file.c_str(), draft.c_str(), FALSE);
     const std::wstring index = std::to_wstring((g_clicks - 1) % kPictures);
-    const wchar_t* keys[][2] = {
-        {L"Folder", g_folder.c_str()}, {L"Mode", L"0"},      {L"Index", index.c_str()}, {L"Fit", L"0"},
-        {L"Autostart", L"0"},          {L"HotkeyMod", L"3"}, {L"HotkeyVk", L"87"}};
-    for (const auto& [name, value] : keys) {
-        WritePrivateProfileStringW(L"Backdrift", name, value, draft.c_str());
+    const wchar_t* values[] = {g_folder.c_str(), L"0", index.c_str(), L"0", L"0", L"3", L"87"};
+    static_assert(std::size(values) == std::size(kSettingsKeys));
+    for (size_t i = 0; i < std::size(values); ++i) {
+        WritePrivateProfileStringW(kSettingsSection, kSettingsKeys[i], values[i], draft.c_str());
     }
     WritePrivateProfileStringW(nullptr, nullptr, nullptr, draft.c_str());
     HANDLE handle = CreateFileW(draft.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -93,7 +92,7 @@ NOTIFYICONDATAW g_icon = {};
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == kTrayMessage && LOWORD(lParam) == WM_LBUTTONUP) {
+    if (message == WM_TRAYICON && LOWORD(lParam) == WM_LBUTTONUP) {
         Swap();
         return 0;
     }
@@ -121,16 +120,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 
     PWSTR roaming = nullptr;
     SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming);
-    g_file = std::wstring(roaming ? roaming : L"") + L"\\Backdrift";
+    g_file = std::wstring(roaming ? roaming : L"") + L"\\" + kAppName;
     CoTaskMemFree(roaming);
     CreateDirectoryW(g_file.c_str(), nullptr);
     GetFileAttributesW(g_file.c_str());
     g_file += L"\\config.ini";
     wchar_t folder[520];
-    GetPrivateProfileStringW(L"Backdrift", L"Folder", L"", folder, ARRAYSIZE(folder), g_file.c_str());
+    GetPrivateProfileStringW(kSettingsSection, key::Folder, L"", folder, ARRAYSIZE(folder), g_file.c_str());
     g_folder = folder;
-    for (const wchar_t* key : {L"Mode", L"Index", L"Fit", L"Autostart", L"HotkeyMod", L"HotkeyVk"}) {
-        GetPrivateProfileIntW(L"Backdrift", key, 0, g_file.c_str());
+    for (const wchar_t* name : kSettingsKeys) {
+        if (name != key::Folder) {
+            GetPrivateProfileIntW(kSettingsSection, name, 0, g_file.c_str());
+        }
     }
 
     WNDCLASSEXW windowClass = {};
@@ -142,18 +143,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
     RegisterClassExW(&windowClass);
     const HWND hwnd =
-        CreateWindowExW(WS_EX_TOOLWINDOW, kClass, L"Backdrift", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+        CreateWindowExW(WS_EX_TOOLWINDOW, kClass, kAppName, 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
     RegisterWindowMessageW(L"TaskbarCreated");
 
     g_icon.cbSize = sizeof(g_icon);
     g_icon.hWnd = hwnd;
-    g_icon.uID = 1;
+    g_icon.uID = TRAY_ICON_ID;
     g_icon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    g_icon.uCallbackMessage = kTrayMessage;
+    g_icon.uCallbackMessage = WM_TRAYICON;
     g_icon.hIcon =
         static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_APP), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                       GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-    lstrcpynW(g_icon.szTip, L"Backdrift", ARRAYSIZE(g_icon.szTip));
+    lstrcpynW(g_icon.szTip, kAppName, ARRAYSIZE(g_icon.szTip));
     Shell_NotifyIconW(NIM_ADD, &g_icon);
     g_icon.uFlags = NIF_TIP;
     Shell_NotifyIconW(NIM_MODIFY, &g_icon);

@@ -118,14 +118,29 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
     TimeStart(kProgram, kWindowClass);
 
     std::vector<double> minimal, floor, first, withFolder;
-    for (int run = 0; run < kRuns; ++run) { // interleaved, so a slow spell falls on all four
-        minimal.push_back(TimeStart(kMinimal, kMinimalClass));
-        DeleteFileW(SettingsPath().c_str()); // a first start: no settings, no folder
-        floor.push_back(TimeStart(kFloor, kFloorClass));
-        DeleteFileW(SettingsPath().c_str());
-        first.push_back(TimeStart(kProgram, kWindowClass));
-        WriteSettingsFile(folder, -1);
-        withFolder.push_back(TimeStart(kProgram, kWindowClass));
+    struct Start {
+        std::vector<double>* times;
+        const wchar_t* exe;
+        const wchar_t* windowClass;
+        bool withFolder; // else a first start: no settings, no folder
+    };
+    const Start starts[] = {{&minimal, kMinimal, kMinimalClass, false},
+                            {&floor, kFloor, kFloorClass, false},
+                            {&first, kProgram, kWindowClass, false},
+                            {&withFolder, kProgram, kWindowClass, true}};
+    // Interleaved, so that a slow spell falls on all four, and in an order
+    // that turns from run to run, so that none always starts while the same
+    // other program's exit is still being cleaned up after.
+    for (int run = 0; run < kRuns; ++run) {
+        for (size_t i = 0; i < std::size(starts); ++i) {
+            const Start& start = starts[(run + i) % std::size(starts)];
+            if (start.withFolder) {
+                WriteSettingsFile(folder, -1);
+            } else {
+                DeleteFileW(SettingsPath().c_str());
+            }
+            start.times->push_back(TimeStart(start.exe, start.windowClass));
+        }
     }
     for (const auto* times : {&minimal, &floor, &first, &withFolder}) {
         for (const double seconds : *times) {
@@ -141,8 +156,9 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
     WriteSettingsFile(folder, -1);
     Program check;
     const bool clicked = check.WaitUntilReady() >= 0 && Click(check.window());
-    const bool loaded =
-        clicked && GetPrivateProfileIntW(L"Backdrift", L"Index", -1, SettingsPath().c_str()) == 0 && check.Close();
+    const bool loaded = clicked &&
+                        GetPrivateProfileIntW(kSettingsSection, key::Index, -1, SettingsPath().c_str()) == 0 &&
+                        check.Close();
 
     const double base = Median(minimal);
     const double ratio = Median(first) / Median(floor);
