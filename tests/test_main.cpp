@@ -25,11 +25,43 @@ public:
         if (RunningUnderWine()) {
             return true;
         }
-        if (!Arrange()) {
+        // A run that was killed left the user's folder aside: it goes back
+        // first, and whatever took its place meanwhile is kept beside it.
+        std::wstring kept = dir_ + L".after-a-killed-test-run";
+        for (int n = 2; Exists(kept); ++n) {
+            kept = dir_ + L".after-a-killed-test-run (" + std::to_wstring(n) + L")";
+        }
+        bool arranged = !Exists(aside_) || ((!Exists(dir_) || Move(dir_, kept)) && Move(aside_, dir_));
+        if (arranged && Exists(kept)) {
+            std::fwprintf(stderr,
+                          L"A killed test run had left %ls aside: it is back, and what was in its place is "
+                          L"kept as %ls.\n",
+                          dir_.c_str(), kept.c_str());
+        }
+        hadFolder_ = arranged && Exists(dir_);
+        arranged = arranged && (!hadFolder_ || Move(dir_, aside_));
+        if (!arranged) {
             std::fwprintf(stderr, L"The tests do not run, so that nothing of %ls is touched.\n", dir_.c_str());
             return false;
         }
-        NoteWallpapers();
+        // Each monitor's own picture: asked for all at once, the shell answers
+        // an empty path when they differ. A slideshow or a solid colour has no
+        // picture path and cannot be noted.
+        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+            desktop->GetPosition(&position_);
+            UINT count = 0;
+            desktop->GetMonitorDevicePathCount(&count);
+            for (UINT i = 0; i < count; ++i) {
+                LPWSTR monitor = nullptr;
+                LPWSTR picture = nullptr;
+                if (SUCCEEDED(desktop->GetMonitorDevicePathAt(i, &monitor)) &&
+                    SUCCEEDED(desktop->GetWallpaper(monitor, &picture)) && picture && *picture) {
+                    wallpapers_.emplace_back(monitor, picture);
+                }
+                CoTaskMemFree(picture);
+                CoTaskMemFree(monitor);
+            }
+        });
         return true;
     }
 
@@ -51,67 +83,13 @@ public:
     }
 
 private:
-    bool Arrange()
-    {
-        // A run that was killed left the user's folder aside: it goes back
-        // first, and whatever took its place meanwhile is kept beside it.
-        if (Exists(aside_)) {
-            if (Exists(dir_)) {
-                const std::wstring kept = FreeName(dir_ + L".after-a-killed-test-run");
-                if (!Move(dir_, kept)) {
-                    return false;
-                }
-                std::fwprintf(stderr,
-                              L"A killed test run had put %ls aside; it is back, and the folder found in its "
-                              L"place is kept as %ls.\n",
-                              dir_.c_str(), kept.c_str());
-            }
-            if (!Move(aside_, dir_)) {
-                return false;
-            }
-        }
-        hadFolder_ = Exists(dir_);
-        return !hadFolder_ || Move(dir_, aside_);
-    }
-
     static bool Move(const std::wstring& from, const std::wstring& to)
     {
-        if (MoveFileExW(from.c_str(), to.c_str(), 0)) {
-            return true;
+        const bool moved = MoveFileExW(from.c_str(), to.c_str(), 0) != FALSE;
+        if (!moved) {
+            std::fwprintf(stderr, L"Cannot move %ls to %ls (error %lu).\n", from.c_str(), to.c_str(), GetLastError());
         }
-        std::fwprintf(stderr, L"Cannot move %ls to %ls (error %lu).\n", from.c_str(), to.c_str(), GetLastError());
-        return false;
-    }
-
-    static std::wstring FreeName(const std::wstring& base)
-    {
-        std::wstring name = base;
-        for (int n = 2; Exists(name); ++n) {
-            name = base + L" (" + std::to_wstring(n) + L")";
-        }
-        return name;
-    }
-
-    // Each monitor's own picture: asked for all monitors at once, the shell
-    // answers an empty path when they differ. A slideshow or a solid colour
-    // has no picture path and is not noted.
-    void NoteWallpapers()
-    {
-        WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
-            desktop->GetPosition(&position_);
-            UINT count = 0;
-            desktop->GetMonitorDevicePathCount(&count);
-            for (UINT i = 0; i < count; ++i) {
-                LPWSTR monitor = nullptr;
-                LPWSTR picture = nullptr;
-                if (SUCCEEDED(desktop->GetMonitorDevicePathAt(i, &monitor)) &&
-                    SUCCEEDED(desktop->GetWallpaper(monitor, &picture)) && picture && *picture) {
-                    wallpapers_.emplace_back(monitor, picture);
-                }
-                CoTaskMemFree(picture);
-                CoTaskMemFree(monitor);
-            }
-        });
+        return moved;
     }
 
     const std::wstring dir_ = SettingsDir();
