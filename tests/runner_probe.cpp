@@ -1,9 +1,12 @@
 // Stands in for a test program when run_tests is tested: each test here
-// passes, fails, skips or hangs, as the list given to run_tests selects.
+// passes, fails, skips, hangs or ends the program, as the list given to
+// run_tests selects.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -28,6 +31,21 @@ TEST(Probe, Sleeps)
     Sleep(INFINITE);
 }
 
+TEST(Probe, Exits)
+{
+    std::exit(0);
+}
+
+// Ends the program in the second round of --gtest_repeat=2, after GoogleTest
+// wrote the first round's report.
+TEST(Probe, ExitsInTheSecondRound)
+{
+    static int rounds = 0;
+    if (++rounds == 2) {
+        std::exit(0);
+    }
+}
+
 // Hangs with a program of its own still running, as an end-to-end test that
 // started Backdrift.exe would: the time limit must end both.
 TEST(Probe, Hangs)
@@ -46,3 +64,19 @@ TEST(Probe, Hangs)
 }
 
 } // namespace
+
+// --imitate: prints what a passing test program prints without being one.
+// --exit-0: ends with 0 whatever the tests did, as a main that drops the result.
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "--imitate") {
+        std::puts("[==========] Running 1 test from 1 test suite.\n[ RUN      ] Probe.Passes\n"
+                  "[       OK ] Probe.Passes (0 ms)\n[==========] 1 test from 1 test suite ran. (0 ms total)\n"
+                  "[  PASSED  ] 1 test.");
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    return mode == "--exit-0" ? 0 : result;
+}
