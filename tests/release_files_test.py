@@ -109,7 +109,7 @@ def workflows(checkout):
                 program = words[1] if words[0] in ("bash", "sh", "pwsh") else words[0]
                 program = program.replace("\\", "/")
                 built = re.fullmatch(r"build/[^ ]*/(\w+)\.exe", program)
-                source = f"tests/{built.group(1)}.cpp" if built else program
+                source = f"tools/{built.group(1)}.cpp" if built else program
                 check(os.path.isfile(os.path.join(checkout, source)),
                       f"{name}, job {job_name}: runs {program}, which is not in the checkout")
 
