@@ -278,10 +278,11 @@ TEST_F(SettingsTest, AFileHeldOpenElsewhereIsStillSaved)
     EXPECT_FALSE(Exists(configFile + L".new"));
 }
 
-// What an ordinary user meets: a file or folder marked read-only, or a file
-// that another program holds open. Each row first shows that the platform
-// refuses the write for real; run with root's rights, it would not, and the
-// row would prove nothing.
+// What an ordinary user meets: a file or folder marked read-only or not
+// readable, or a file that another program holds open.
+// Each row first shows that its obstacle is there for real: run with root's
+// rights, the platform would not refuse the writes, and the rows would prove
+// nothing.
 TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
 {
     const std::wstring draft = configFile + L".new";
@@ -294,12 +295,28 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
         DeleteFileW(path.c_str());
         return false;
     };
+    // Wine cannot give a file back the right to read it. There the system's
+    // own programs do it: Wine starts a Unix program from its Z: drive,
+    // without a handle to wait on, so what it does is waited for.
+    const auto unixInConfigDir = [&](std::wstring commandLine, const std::function<bool()>& done) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, configDir.c_str(), &startup,
+                       &process);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int wait = 0; wait < 500 && !done(); ++wait) {
+            Sleep(10);
+        }
+        return done();
+    };
     HANDLE holder = INVALID_HANDLE_VALUE;
     struct Row {
         const char* name;
-        std::function<bool()> arrange; // sets the obstacle up; true when the platform then refuses the write
+        std::function<bool()> arrange; // sets the obstacle up; true when it is there (the platform refuses the write)
         bool savedAtOnce;              // else the file is kept as it was, and saved once the obstacle is gone
-        std::function<void()> release;
+        std::function<void()> release; // removes it, checking first what the save did to it
     };
     const Row rows[] = {
         {"read-only file, then writable again",
@@ -308,16 +325,31 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
                     refuses(configFile, OPEN_EXISTING);
          },
          false, [&] { SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_NORMAL); }},
+        {"file that may not be read, then readable again",
+         [&] { return DenyToEveryone(configFile, FILE_READ_DATA) && !ReadBytes(configFile); }, false,
+         [&] {
+             if (!RunningUnderWine()) {
+                 DenyToEveryone(configFile, 0);
+             } else {
+                 unixInConfigDir(L"Z:\\bin\\chmod a+r config.ini", [&] { return ReadBytes(configFile).has_value(); });
+             }
+         }},
         {"stale read-only hidden draft of an earlier run",
          [&] {
              WriteBytes(draft, "[Backdrift]\r\nMode=7\r\n");
-             return SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) &&
-                    refuses(draft, OPEN_EXISTING);
+             if (!SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) ||
+                 !refuses(draft, OPEN_EXISTING)) {
+                 return false;
+             }
+             // A save cut short that meets the draft first.
+             EXPECT_EQ(RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" 3").first, DWORD{ERROR_CANCELLED});
+             EXPECT_EQ(ReadBytes(configFile), kOldFile) << "a save cut short left a mixed file";
+             return true;
          },
          true, [] {}},
         {"folder where files can be changed but not created",
-         [&] { return AllowCreatingFiles(configDir, false) && refuses(configDir + L"\\probe.ini", CREATE_NEW); }, true,
-         [&] { AllowCreatingFiles(configDir, true); }},
+         [&] { return DenyToEveryone(configDir, FILE_ADD_FILE) && refuses(configDir + L"\\probe.ini", CREATE_NEW); },
+         true, [&] { DenyToEveryone(configDir, 0); }},
         {"draft held open by a scanner",
          [&] {
              holder = CreateFileW(draft.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -328,21 +360,24 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        RemoveTree(configDir);
         ResetAppState();
         WriteConfig(kOldFile);
-        ASSERT_TRUE(row.arrange()) << "the platform allowed the write: the tests are running with root's rights";
+        ASSERT_TRUE(row.arrange()) << "no obstacle: where the platform allowed the write, the tests are running "
+                                      "with root's rights";
         SetNewSettings();
         SaveSettings();
-        if (!row.savedAtOnce) {
-            EXPECT_EQ(ReadBytes(configFile), kOldFile);
+        if (row.savedAtOnce) {
+            EXPECT_EQ(ConfigText(), kNewFile);
+            row.release();
+        } else {
             EXPECT_FALSE(Exists(draft)) << "a draft is left behind";
             row.release();
-            SaveSettings();
-        } else {
-            row.release();
+            EXPECT_EQ(ReadBytes(configFile), kOldFile);
         }
+        SaveSettings();
         EXPECT_EQ(ConfigText(), kNewFile);
-        RemoveTree(draft);
+        EXPECT_FALSE(Exists(draft)) << "a draft is left behind once the obstacle is gone";
     }
 }
 

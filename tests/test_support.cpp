@@ -90,20 +90,19 @@ bool Exists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool AllowCreatingFiles(const std::wstring& folder, bool allowed)
+bool DenyToEveryone(const std::wstring& path, DWORD rights)
 {
-    // Everyone may do everything, or everything but add a file to the folder.
     wchar_t sddl[64];
-    if (allowed) {
+    if (rights == 0) {
         lstrcpyW(sddl, L"D:P(A;;FA;;;WD)");
     } else {
-        wsprintfW(sddl, L"D:P(D;;0x%x;;;WD)(A;;FA;;;WD)", FILE_ADD_FILE);
+        wsprintfW(sddl, L"D:P(D;;0x%x;;;WD)(A;;FA;;;WD)", rights);
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
         return false;
     }
-    const bool set = SetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    const bool set = SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
     LocalFree(descriptor);
     return set;
 }

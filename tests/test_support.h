@@ -27,10 +27,12 @@ private:
 void RemoveTree(const std::wstring& path);
 void Touch(const std::wstring& path); // a tiny picture
 bool Exists(const std::wstring& path);
-// Lets no one add a file to the folder, while its files can still be
-// changed; or lets everyone again. An access list entry, as on Windows; Wine
-// maps it onto the folder's permission bits.
-bool AllowCreatingFiles(const std::wstring& folder, bool allowed);
+// Lets everyone do everything to a file or folder but the rights given (none:
+// everything again), such as adding a file to the folder while its files can
+// still be changed. An access list entry, as on Windows; Wine maps it onto the
+// permission bits, and cannot give a file back the right to read it, as it
+// opens no file that its user may not read.
+bool DenyToEveryone(const std::wstring& path, DWORD rights);
 
 // Puts every field of g_app back to its value at process start.
 void ResetAppState();
