@@ -279,13 +279,15 @@ TEST_F(SettingsTest, AFileHeldOpenElsewhereIsStillSaved)
 }
 
 // What an ordinary user meets: a file or folder marked read-only or not
-// readable, or a file that another program holds open.
+// readable, a file that another program holds open, a file that is a link.
 // Each row first shows that its obstacle is there for real: run with root's
 // rights, the platform would not refuse the writes, and the rows would prove
 // nothing.
 TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
 {
     const std::wstring draft = configFile + L".new";
+    const std::wstring synced = configDir + L"\\Synced\\config.ini";
+    const std::wstring secondName = configDir + L"\\backup.ini";
     const auto refuses = [](const std::wstring& path, DWORD creation) {
         HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
@@ -295,9 +297,10 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
         DeleteFileW(path.c_str());
         return false;
     };
-    // Wine cannot give a file back the right to read it. There the system's
-    // own programs do it: Wine starts a Unix program from its Z: drive,
-    // without a handle to wait on, so what it does is waited for.
+    // Wine's CreateSymbolicLinkW makes nothing and reports success, and Wine
+    // cannot give a file back the right to read it. There the system's own
+    // programs do it: Wine starts a Unix program from its Z: drive, without
+    // a handle to wait on, so what it does is waited for.
     const auto unixInConfigDir = [&](std::wstring commandLine, const std::function<bool()>& done) {
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
@@ -357,6 +360,31 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
              return holder != INVALID_HANDLE_VALUE && refuses(draft, OPEN_EXISTING);
          },
          true, [&] { CloseHandle(holder); }},
+        {"symbolic link into a synced folder",
+         [&] {
+             CreateDirectoryW((configDir + L"\\Synced").c_str(), nullptr);
+             if (!MoveFileW(configFile.c_str(), synced.c_str())) {
+                 return false;
+             }
+             if (!RunningUnderWine()) {
+                 return CreateSymbolicLinkW(configFile.c_str(), L"Synced\\config.ini",
+                                            SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != FALSE;
+             }
+             return unixInConfigDir(L"Z:\\bin\\ln -s Synced/config.ini config.ini", [&] { return Exists(configFile); });
+         },
+         true,
+         [&] {
+             EXPECT_EQ(ReadText(synced), kNewFile);
+             EXPECT_FALSE(Exists(synced + L".new")) << "a draft is left behind";
+             WriteBytes(synced, kOldFile);
+             EXPECT_EQ(ReadBytes(configFile), kOldFile) << "config.ini is no longer the link";
+             // Wine deletes the file that a link names, not the link; a file moved onto it replaces it.
+             WriteBytes(secondName, kOldFile);
+             MoveFileExW(secondName.c_str(), configFile.c_str(), MOVEFILE_REPLACE_EXISTING);
+         }},
+        {"file with a second name, a hard link",
+         [&] { return CreateHardLinkW(secondName.c_str(), configFile.c_str(), nullptr) != FALSE; }, true,
+         [&] { EXPECT_EQ(ReadText(secondName), kNewFile) << "the second name keeps the old settings"; }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

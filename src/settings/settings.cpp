@@ -119,6 +119,40 @@ bool WriteKeys(const std::wstring& file)
            WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, file) && WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, file);
 }
 
+// The file that the draft replaces, or none where the file is to be written
+// in place. A settings file that is a symbolic link (into a synced folder, a
+// dotfiles repository) must stay one, so the file that it names is replaced;
+// a second name of the file (a hard link) would keep the old settings after
+// a replace.
+std::wstring FileToReplace(const std::wstring& file)
+{
+    HANDLE handle =
+        CreateFileW(file.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        // None yet, or not readable; but a link of a kind that the system
+        // cannot follow (one that WSL made) would be lost in a replace.
+        const DWORD attributes = GetFileAttributesW(file.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? L"" : file;
+    }
+    std::wstring target;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks == 1) {
+        for (DWORD size = MAX_PATH;;) {
+            target.resize(size);
+            const DWORD length =
+                GetFinalPathNameByHandleW(handle, target.data(), size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            if (length < size) {
+                target.resize(length); // none when it failed
+                break;
+            }
+            size = length; // the size it needs
+        }
+    }
+    CloseHandle(handle);
+    return target;
+}
+
 // A program reading the file (an editor, a virus scanner) may hold it open
 // for a moment; the replace is tried a few times before it is given up.
 bool ReplaceWithDraft(const std::wstring& draft, const std::wstring& file)
@@ -213,13 +247,16 @@ void SaveSettings()
     // power cut would leave a cut or empty file and every setting lost. So
     // the keys go into a draft beside the file, which replaces it in one step.
     const std::wstring file = GetConfigPath();
-    const std::wstring draft = file + L".new";
+    const std::wstring target = FileToReplace(file);
+    const std::wstring& named = target.empty() ? file : target;
+    const std::wstring draft = named + L".new";
     DiscardDraft(draft);
-    const DWORD attributes = GetFileAttributesW(file.c_str());
+    const DWORD attributes = GetFileAttributesW(named.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         return; // marked read-only by the user or a sync tool: not ours to replace
     }
-    if (StartDraft(file, draft) && WriteKeys(draft) && FlushDraft(draft) && ReplaceWithDraft(draft, file)) {
+    if (!target.empty() && StartDraft(target, draft) && WriteKeys(draft) && FlushDraft(draft) &&
+        ReplaceWithDraft(draft, target)) {
         return;
     }
     DiscardDraft(draft);
