@@ -21,6 +21,13 @@ const std::string kOldFile = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old
 const std::wstring kNewFile = L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\nFit=4\r\n"
                               L"Autostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n";
 
+// All seven persistent values, to compare at once.
+auto Persistent()
+{
+    return std::make_tuple(g_app.folder, g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod,
+                           g_app.hotkeyVk);
+}
+
 class SettingsTest : public testing::Test {
 protected:
     void SetUp() override
@@ -56,23 +63,12 @@ TEST_F(SettingsTest, ConfigPathIsUnderRoamingAppData)
 
 TEST_F(SettingsTest, FirstStartTakesDefaultsCreatesFolderButNoFile)
 {
-    g_app.folder = L"leftover";
-    g_app.mode = Random;
-    g_app.index = 4;
-    g_app.fit = Center;
-    g_app.autostart = true;
-    g_app.hotkeyMod = MOD_SHIFT;
-    g_app.hotkeyVk = 1;
+    SetNewSettings(); // none of them a default, for the load to replace
 
     LoadSettings();
 
-    EXPECT_EQ(g_app.folder, L"");
-    EXPECT_EQ(g_app.mode, Sequential);
-    EXPECT_EQ(g_app.index, -1);
-    EXPECT_EQ(g_app.fit, Fill);
-    EXPECT_FALSE(g_app.autostart);
-    EXPECT_EQ(g_app.hotkeyMod, static_cast<uint32_t>(MOD_CONTROL | MOD_ALT));
-    EXPECT_EQ(g_app.hotkeyVk, 87u);
+    EXPECT_EQ(Persistent(), std::make_tuple(std::wstring(), Sequential, -1, Fill, false,
+                                            uint32_t{MOD_CONTROL | MOD_ALT}, uint32_t{'W'}));
     EXPECT_TRUE(Exists(configDir));
     EXPECT_FALSE(Exists(configFile));
 }
@@ -89,27 +85,14 @@ TEST_F(SettingsTest, SaveOfDefaultsWritesExactlyTheDefaultFileAsUtf16)
 
 TEST_F(SettingsTest, EveryValueRoundTrips)
 {
-    g_app.folder = L"D:\\Pictures\\Walls";
-    g_app.mode = Random;
-    g_app.index = 12;
-    g_app.fit = Stretch;
-    g_app.autostart = true;
-    g_app.hotkeyMod = MOD_CONTROL | MOD_SHIFT;
-    g_app.hotkeyVk = 'B';
+    SetNewSettings();
+    const auto saved = Persistent();
     SaveSettings();
-    EXPECT_EQ(ConfigText(),
-              L"[Backdrift]\r\nFolder=D:\\Pictures\\Walls\r\nMode=1\r\nIndex=12\r\nFit=2\r\nAutostart=1\r\n"
-              L"HotkeyMod=6\r\nHotkeyVk=66\r\n");
+    EXPECT_EQ(ConfigText(), kNewFile.substr(kNewFile.find(L"[Backdrift]")));
 
     ResetAppState();
     LoadSettings();
-    EXPECT_EQ(g_app.folder, L"D:\\Pictures\\Walls");
-    EXPECT_EQ(g_app.mode, Random);
-    EXPECT_EQ(g_app.index, 12);
-    EXPECT_EQ(g_app.fit, Stretch);
-    EXPECT_TRUE(g_app.autostart);
-    EXPECT_EQ(g_app.hotkeyMod, 6u);
-    EXPECT_EQ(g_app.hotkeyVk, 66u);
+    EXPECT_EQ(Persistent(), saved);
 }
 
 TEST_F(SettingsTest, NonAsciiFolderSurvivesARestart)
@@ -469,17 +452,12 @@ TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)
         EXPECT_LE(g_app.fit, Center) << "file " << file;
         EXPECT_LE(g_app.hotkeyMod, 15u) << "file " << file;
         EXPECT_LE(g_app.hotkeyVk, 255u) << "file " << file;
-        const std::wstring folder = g_app.folder;
-        const auto numbers =
-            std::make_tuple(g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod, g_app.hotkeyVk);
+        const auto loaded = Persistent();
         SaveSettings();
         ResetAppState();
         LoadSettings();
-        EXPECT_TRUE(g_app.folder == folder)
-            << "file " << file << ": " << folder.size() << " characters came back as " << g_app.folder.size();
-        EXPECT_EQ(std::make_tuple(g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod, g_app.hotkeyVk),
-                  numbers)
-            << "file " << file;
+        EXPECT_TRUE(Persistent() == loaded) << "file " << file << ": a value came back otherwise, the folder's "
+                                            << std::get<0>(loaded).size() << " characters as " << g_app.folder.size();
         if (HasFailure()) {
             break;
         }

@@ -15,12 +15,6 @@
 
 namespace {
 
-bool IsDirectory(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A second picker or dialog over the one the user already has open would
 // only confuse: bring the open one forward instead.
 bool BringOpenDialogForward()

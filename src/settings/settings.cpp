@@ -7,16 +7,9 @@
 
 namespace {
 
-constexpr wchar_t kSection[] = L"Backdrift";
 constexpr UINT kHotkeyModMask = MOD_ALT | MOD_CONTROL | MOD_SHIFT | MOD_WIN;
 constexpr UINT kMaxVirtualKey = 0xFF;
 constexpr size_t kFirstValueBuffer = 520;
-
-bool IsDirectory(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 std::wstring ReadString(const wchar_t* key, const std::wstring& file)
 {
@@ -25,7 +18,7 @@ std::wstring ReadString(const wchar_t* key, const std::wstring& file)
     std::wstring buffer(kFirstValueBuffer, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());
-        const DWORD copied = GetPrivateProfileStringW(kSection, key, L"", buffer.data(), size, file.c_str());
+        const DWORD copied = GetPrivateProfileStringW(kSettingsSection, key, L"", buffer.data(), size, file.c_str());
         if (copied < size - 1) {
             buffer.resize(copied);
             return buffer;
@@ -36,26 +29,26 @@ std::wstring ReadString(const wchar_t* key, const std::wstring& file)
 
 UINT ReadInt(const wchar_t* key, INT fallback, const std::wstring& file)
 {
-    return GetPrivateProfileIntW(kSection, key, fallback, file.c_str());
+    return GetPrivateProfileIntW(kSettingsSection, key, fallback, file.c_str());
 }
 
 bool WriteString(const wchar_t* key, const std::wstring& value, const std::wstring& file)
 {
-    return WritePrivateProfileStringW(kSection, key, value.c_str(), file.c_str()) != FALSE;
+    return WritePrivateProfileStringW(kSettingsSection, key, value.c_str(), file.c_str()) != FALSE;
 }
 
 bool WriteSigned(const wchar_t* key, int32_t value, const std::wstring& file)
 {
     wchar_t text[16];
     wsprintfW(text, L"%d", value);
-    return WritePrivateProfileStringW(kSection, key, text, file.c_str()) != FALSE;
+    return WritePrivateProfileStringW(kSettingsSection, key, text, file.c_str()) != FALSE;
 }
 
 bool WriteUnsigned(const wchar_t* key, uint32_t value, const std::wstring& file)
 {
     wchar_t text[16];
     wsprintfW(text, L"%u", value);
-    return WritePrivateProfileStringW(kSection, key, text, file.c_str()) != FALSE;
+    return WritePrivateProfileStringW(kSettingsSection, key, text, file.c_str()) != FALSE;
 }
 
 // A file the profile functions keep in UTF-16: they would create an ANSI one,
@@ -113,10 +106,11 @@ bool FlushDraft(const std::wstring& draft)
 
 bool WriteKeys(const std::wstring& file)
 {
-    return WriteString(L"Folder", g_app.folder, file) && WriteSigned(L"Mode", static_cast<int32_t>(g_app.mode), file) &&
-           WriteSigned(L"Index", g_app.index, file) && WriteSigned(L"Fit", static_cast<int32_t>(g_app.fit), file) &&
-           WriteSigned(L"Autostart", g_app.autostart ? 1 : 0, file) &&
-           WriteUnsigned(L"HotkeyMod", g_app.hotkeyMod, file) && WriteUnsigned(L"HotkeyVk", g_app.hotkeyVk, file);
+    return WriteString(key::Folder, g_app.folder, file) &&
+           WriteSigned(key::Mode, static_cast<int32_t>(g_app.mode), file) &&
+           WriteSigned(key::Index, g_app.index, file) && WriteSigned(key::Fit, static_cast<int32_t>(g_app.fit), file) &&
+           WriteSigned(key::Autostart, g_app.autostart ? 1 : 0, file) &&
+           WriteUnsigned(key::HotkeyMod, g_app.hotkeyMod, file) && WriteUnsigned(key::HotkeyVk, g_app.hotkeyVk, file);
 }
 
 // The file that the draft replaces, or none where the file is to be written
@@ -150,7 +144,17 @@ std::wstring FileToReplace(const std::wstring& file)
         }
     }
     CloseHandle(handle);
-    return target;
+    // The final path comes as \\?\C:\... or \\?\UNC\server\...; the file's own
+    // name is kept wherever it is the same file, so a plain save goes on
+    // exactly as before.
+    constexpr wchar_t kUnc[] = L"\\\\?\\UNC\\";
+    constexpr wchar_t kLong[] = L"\\\\?\\";
+    if (target.starts_with(kUnc)) {
+        target = L"\\\\" + target.substr(std::size(kUnc) - 1);
+    } else if (target.starts_with(kLong)) {
+        target.erase(0, std::size(kLong) - 1);
+    }
+    return CompareStringOrdinal(target.c_str(), -1, file.c_str(), -1, TRUE) == CSTR_EQUAL ? file : target;
 }
 
 // A program reading the file (an editor, a virus scanner) may hold it open
@@ -171,6 +175,12 @@ bool ReplaceWithDraft(const std::wstring& draft, const std::wstring& file)
 }
 
 } // namespace
+
+bool IsDirectory(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 std::wstring GetExePath()
 {
@@ -196,7 +206,7 @@ std::wstring GetConfigDir()
     std::wstring dir = SUCCEEDED(found) ? roaming : L"";
     CoTaskMemFree(roaming); // the caller frees it whether or not the call succeeded
     if (SUCCEEDED(found)) {
-        dir += L"\\Backdrift";
+        dir = dir + L"\\" + kAppName;
         // A file named Backdrift also reports "already exists"; only a real
         // folder can hold the settings.
         if (CreateDirectoryW(dir.c_str(), nullptr) || (GetLastError() == ERROR_ALREADY_EXISTS && IsDirectory(dir))) {
@@ -221,13 +231,13 @@ void LoadSettings()
 {
     const std::wstring file = GetConfigPath();
 
-    g_app.folder = ReadString(L"Folder", file);
-    g_app.mode = static_cast<RotationMode>(ReadInt(L"Mode", Sequential, file));
-    g_app.index = static_cast<int32_t>(ReadInt(L"Index", -1, file));
-    g_app.fit = static_cast<FitMode>(ReadInt(L"Fit", Fill, file));
-    g_app.autostart = ReadInt(L"Autostart", 0, file) != 0;
-    g_app.hotkeyMod = ReadInt(L"HotkeyMod", MOD_CONTROL | MOD_ALT, file);
-    g_app.hotkeyVk = ReadInt(L"HotkeyVk", 'W', file);
+    g_app.folder = ReadString(key::Folder, file);
+    g_app.mode = static_cast<RotationMode>(ReadInt(key::Mode, Sequential, file));
+    g_app.index = static_cast<int32_t>(ReadInt(key::Index, -1, file));
+    g_app.fit = static_cast<FitMode>(ReadInt(key::Fit, Fill, file));
+    g_app.autostart = ReadInt(key::Autostart, 0, file) != 0;
+    g_app.hotkeyMod = ReadInt(key::HotkeyMod, MOD_CONTROL | MOD_ALT, file);
+    g_app.hotkeyVk = ReadInt(key::HotkeyVk, 'W', file);
 
     if (g_app.mode > Random) {
         g_app.mode = Sequential;

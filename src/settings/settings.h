@@ -7,6 +7,9 @@
 std::wstring GetConfigDir();
 std::wstring GetConfigPath();
 
+// An existing folder, not a file.
+bool IsDirectory(const std::wstring& path);
+
 // Full path of the running executable, of any length; empty if the system gives none.
 std::wstring GetExePath();
 
