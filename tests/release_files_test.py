@@ -4,6 +4,8 @@
   release_files_test.py manifests <checkout>   the Scoop and winget manifests that
       tools/manifests.sh writes for a release zip: the fields each format
       requires, the zip's hash and address, the command inside the zip
+  release_files_test.py zip <checkout>   tools/pack-zip.py: the same bytes in any time zone,
+      whatever the files' modes; entries in name order, dated SOURCE_DATE_EPOCH
   release_files_test.py workflows <checkout>   every workflow file parses, and
       each step that runs something runs a script or program of the checkout
 """
@@ -89,6 +91,27 @@ def manifests(checkout):
         check(refused.returncode != 0, "a zip without a version in its name was taken")
 
 
+def zip_(checkout):
+    with tempfile.TemporaryDirectory() as scratch:
+        files = [os.path.join(scratch, name) for name in ("README.md", "LICENSE", "Backdrift.exe")]
+        for path in files:
+            open(path, "w").write(f"stands in for {path}")
+            os.chmod(path, 0o600)
+        zones = ("UTC0", "EAST-14")  # POSIX zone strings, which need no time zone data
+        made = [os.path.join(scratch, f"Backdrift-{zone}.zip") for zone in zones]
+        for path, zone in zip(made, zones):
+            subprocess.run([sys.executable, os.path.join(checkout, "tools", "pack-zip.py"), path, *files], check=True,
+                           env=dict(os.environ, TZ=zone, SOURCE_DATE_EPOCH="1700000001"))
+        data = [open(path, "rb").read() for path in made]
+        check(data[0] == data[1], "zip: other bytes in another time zone")
+        checksum = f"{hashlib.sha256(data[0]).hexdigest()}  {os.path.basename(made[0])}\n"
+        check(open(made[0] + ".sha256").read() == checksum, "zip: checksum")
+        at = (2023, 11, 14, 22, 13, 20)
+        entries = [(e.filename, e.date_time, e.external_attr >> 16) for e in zipfile.ZipFile(made[0]).infolist()]
+        check(entries == [("Backdrift.exe", at, 0o100755), ("LICENSE", at, 0o100644), ("README.md", at, 0o100644)],
+              f"zip: entries {entries}")
+
+
 def workflows(checkout):
     paths = sorted(glob.glob(os.path.join(checkout, ".github", "workflows", "*.yml")))
     check(paths, "no workflow files")
@@ -128,9 +151,18 @@ def workflows(checkout):
     check(runs("release.yml", "tools/package.sh") and runs("release.yml", "tools/publish-release.sh"),
           "release.yml: does not package and publish")
 
+    def where(file, text):  # the first step that runs or uses <text>, by its place in the file
+        return next((i for i, (_, _, step) in enumerate(steps_by_file.get(file, []))
+                     if text in (step.get("run") or step.get("uses") or "")), -1)
+
+    git, package = where("release.yml", "tools/deps.sh git"), where("release.yml", "tools/package.sh")
+    clones = [i for i, (_, _, step) in enumerate(steps_by_file.get("release.yml", []))
+              if git < i < package and "actions/checkout" in step.get("uses", "")]
+    check(git >= 0 and clones, "release.yml: the zip is not built in a clone, whose commit dates its entries")
+
 
 if __name__ == "__main__":
-    {"manifests": manifests, "workflows": workflows}[sys.argv[1]](sys.argv[2])
+    {"manifests": manifests, "zip": zip_, "workflows": workflows}[sys.argv[1]](sys.argv[2])
     for failure in failures:
         print("FAIL", failure)
     print("ok" if not failures else f"{len(failures)} failed")

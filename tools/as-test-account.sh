@@ -22,6 +22,15 @@ bd_test_copy() { # <checkout>
     echo "$home/checkouts/$(basename "$1")-$(printf %s "$1" | sha256sum | cut -c1-12)"
 }
 
+# The time of the checkout's last commit, when the checkout is the top of a
+# git work tree, else nothing: the release zip dates its entries with it.
+bd_commit_time() { # <checkout>
+    local git=(git -C "$1" -c safe.directory="$1")
+    if [ "$("${git[@]}" rev-parse --show-toplevel 2>/dev/null)" = "$1" ]; then
+        "${git[@]}" log -1 --format=%ct 2>/dev/null || true
+    fi
+}
+
 bd_as_account() { # <command> [arguments...]
     runuser -u "$BD_TEST_ACCOUNT" -- env -u XDG_RUNTIME_DIR -u DISPLAY -u XAUTHORITY -u BACKDRIFT_USE_DISPLAY \
         HOME="$(getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6)" USER="$BD_TEST_ACCOUNT" LOGNAME="$BD_TEST_ACCOUNT" "$@"
@@ -53,7 +62,7 @@ bd_copy_list() { # <checkout>
 # the test account in its copy of this checkout, refreshed first, and returns
 # its exit status. Makes the account on first use.
 bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
-    local checkout copy revision
+    local checkout copy revision epoch
     checkout=$(bd_checkout)
     if ! id -u "$BD_TEST_ACCOUNT" >/dev/null 2>&1; then
         echo "Creating the unprivileged account $BD_TEST_ACCOUNT to build and test as (userdel -r $BD_TEST_ACCOUNT removes it)"
@@ -73,9 +82,12 @@ bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     bd_copy_list "$checkout" | tar -C "$checkout" --null --no-recursion -T - -cf - |
         bd_as_account tar -C "$copy" -xf -
     revision=$(git -C "$checkout" -c safe.directory="$checkout" log -1 --format=%h 2>/dev/null || echo unknown)
+    # The copy has no .git to take the commit's time from.
+    epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$checkout")}
     echo "As $BD_TEST_ACCOUNT, in its copy of this checkout: $copy"
     local status=0
-    bd_as_account env -C "$copy" BACKDRIFT_REVISION="$revision" "$copy/$1" "${@:2}" || status=$?
+    bd_as_account env -C "$copy" BACKDRIFT_REVISION="$revision" ${epoch:+SOURCE_DATE_EPOCH="$epoch"} \
+        "$copy/$1" "${@:2}" || status=$?
     return $status
 }
 

@@ -4,14 +4,18 @@
 # checksum file beside it (sha256sum's format), and the Scoop and winget
 # manifests for that zip (tools/manifests.sh). Prints their paths. Started as
 # root, it builds as the test account in its copy of the checkout
-# (as-test-account.sh), and the files are there.
+# (as-test-account.sh), and the files are there. The same commit gives the
+# same zip, byte for byte: its entries are dated SOURCE_DATE_EPOCH, by default
+# the commit's time (1980-01-01 where there is no git to ask).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
 
-tools/deps.sh unzip
+tools/deps.sh unzip python3
 . tools/as-test-account.sh
 bd_as_test_account tools/package.sh "$@"
+epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$root")}
+[ -z "$epoch" ] || export SOURCE_DATE_EPOCH=$epoch
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 out=build/release/package
