@@ -155,6 +155,9 @@ def workflows(checkout):
         return next((i for i, (_, _, step) in enumerate(steps_by_file.get(file, []))
                      if text in (step.get("run") or step.get("uses") or "")), -1)
 
+    tests, again = where("ci.yml", ".ci/run"), where("ci.yml", "tools/check-reproducible.sh")
+    check(linux and 0 <= tests < again and runs("ci.yml", "check-reproducible")[0][0] == linux[0][0],
+          "ci.yml: the Linux job does not build the zip twice to compare after the tests")
     git, package = where("release.yml", "tools/deps.sh git"), where("release.yml", "tools/package.sh")
     clones = [i for i, (_, _, step) in enumerate(steps_by_file.get("release.yml", []))
               if git < i < package and "actions/checkout" in step.get("uses", "")]

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the release zip twice with tools/package.sh, each time from scratch
+# in a fresh copy of the checkout at another path, in another time zone and
+# under another umask, and fails unless the two zips are the same bytes: a
+# rebuild of a release must give the zip whose hash the manifests carry.
+# Started as root, it runs as the test account in its copy of the checkout
+# (as-test-account.sh).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
+cd "$root"
+
+tools/deps.sh unzip python3
+. tools/as-test-account.sh
+bd_as_test_account tools/check-reproducible.sh "$@"
+# Unset, since GNU ld would take it for the program's time stamp: the
+# program must have none of its own. Both zips are then dated 1980-01-01.
+unset SOURCE_DATE_EPOCH
+
+scratch=$(cd "$(mktemp -d)" && pwd -P)
+trap 'rm -rf -- "$scratch"' EXIT
+copies=("$scratch/one/backdrift" "$scratch/two/second-level/backdrift-again")
+zones=(UTC0 EAST-14) # POSIX zone strings, which need no time zone data
+masks=(022 077)
+for i in 0 1; do
+    copy=${copies[i]}
+    mkdir -p "$copy"
+    (
+        umask "${masks[i]}"
+        tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
+        TZ=${zones[i]} "$copy/tools/package.sh" >/dev/null
+    )
+done
+zips=("${copies[0]}"/build/release/package/*.zip "${copies[1]}"/build/release/package/*.zip)
+sha256sum "${zips[@]}"
+if ! cmp "${zips[@]}"; then
+    cmp "${copies[0]}/build/release/bin/Backdrift.exe" "${copies[1]}/build/release/bin/Backdrift.exe" ||
+        echo "check-reproducible: the two builds link different programs" >&2
+    echo "check-reproducible: the two builds give different zips" >&2
+    exit 1
+fi
+echo "check-reproducible: both builds give the same zip"
