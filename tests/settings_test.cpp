@@ -227,8 +227,10 @@ TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
         WriteRegString(HKEY_CURRENT_USER, key, L"AppData", L"C:\\no-such-folder\\deeper\\Roaming");
     }
 
-    EXPECT_EQ(GetConfigDir(), ModuleDir());
-    EXPECT_EQ(GetConfigPath(), exeDirFile);
+    // Windows may keep a process's known folders once asked, so a fresh
+    // process asks: the probe saves, all seven keys, wherever the path leads.
+    EXPECT_EQ(RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" 7").first, 0u);
+    EXPECT_EQ(ReadText(exeDirFile), kNewFile.substr(kNewFile.find(L"[Backdrift]")));
 }
 
 TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
