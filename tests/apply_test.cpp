@@ -4,21 +4,34 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace {
 
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr const wchar_t* kValueNames[] = {L"Wallpaper", L"WallpaperStyle", L"TileWallpaper"};
+using Values = std::vector<std::wstring>; // in kValueNames' order
+const Values kUntouched = {L"untouched", L"untouched", L"untouched"};
+
+std::wstring Desktop(const wchar_t* name)
+{
+    return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, name).value_or(L"<absent>");
+}
+Values DesktopValues()
+{
+    Values values;
+    for (const wchar_t* name : kValueNames) {
+        values.push_back(Desktop(name));
+    }
+    return values;
+}
 
 // What the fake desktop-wallpaper objects were asked to do.
 struct FakeLog {
-    HRESULT createResult = S_OK;
-    bool createNull = false;
-    HRESULT setPositionResult = S_OK;
-    HRESULT setWallpaperResult = S_OK;
-    int created = 0;
-    int destroyed = 0;
-    bool overReleased = false;
+    HRESULT createResult = S_OK, setPositionResult = S_OK, setWallpaperResult = S_OK;
+    bool createNull = false, overReleased = false;
+    int created = 0, destroyed = 0;
     std::vector<DESKTOP_WALLPAPER_POSITION> positions;
     std::vector<std::pair<bool, std::wstring>> wallpapers; // monitor given?, path
 };
@@ -30,27 +43,21 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
-        if (riid == IID_IUnknown || riid == IID_IDesktopWallpaper) {
-            *object = static_cast<IDesktopWallpaper*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        const bool known = riid == IID_IUnknown || riid == IID_IDesktopWallpaper;
+        *object = known ? static_cast<IDesktopWallpaper*>(this) : nullptr;
+        refs_ += known ? 1 : 0;
+        return known ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override
     {
-        if (refs_ == 0) {
-            g_log.overReleased = true;
-            return 0;
+        g_log.overReleased |= refs_ == 0;
+        if (refs_ == 0 || --refs_ > 0) {
+            return refs_;
         }
-        if (--refs_ == 0) {
-            ++g_log.destroyed;
-            delete this;
-            return 0;
-        }
-        return refs_;
+        ++g_log.destroyed;
+        delete this;
+        return 0;
     }
 
     HRESULT STDMETHODCALLTYPE SetWallpaper(LPCWSTR monitor, LPCWSTR path) override
@@ -87,23 +94,17 @@ class FakeFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override
     {
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        const bool known = riid == IID_IUnknown || riid == IID_IClassFactory;
+        *object = known ? static_cast<IClassFactory*>(this) : nullptr;
+        return known ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override
     {
         *object = nullptr;
-        if (outer) {
-            return CLASS_E_NOAGGREGATION;
-        }
-        if (FAILED(g_log.createResult) || g_log.createNull) {
-            return g_log.createResult;
+        if (outer || FAILED(g_log.createResult) || g_log.createNull) {
+            return outer ? CLASS_E_NOAGGREGATION : g_log.createResult;
         }
         return (new FakeDesktopWallpaper)->QueryInterface(riid, object);
     }
@@ -117,16 +118,11 @@ protected:
         ResetAppState();
         g_log = FakeLog();
         Touch(picture_);
-        WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
-        WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle", L"untouched");
-        WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper", L"untouched");
-    }
-    void TearDown() override
-    {
-        if (cookie_) {
-            CoRevokeClassObject(cookie_);
+        for (const wchar_t* name : kValueNames) {
+            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, name, L"untouched");
         }
     }
+    void TearDown() override { CoRevokeClassObject(cookie_); } // refused harmlessly when none was registered
 
     void RegisterFake()
     {
@@ -134,27 +130,6 @@ protected:
                                         &cookie_),
                   S_OK);
     }
-    static std::wstring Desktop(const wchar_t* name)
-    {
-        return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, name).value_or(L"<absent>");
-    }
-    void ExpectNoFallback()
-    {
-        EXPECT_EQ(Desktop(L"Wallpaper"), L"untouched");
-        EXPECT_EQ(Desktop(L"WallpaperStyle"), L"untouched");
-        EXPECT_EQ(Desktop(L"TileWallpaper"), L"untouched");
-    }
-    void ExpectEveryObjectReleasedOnce()
-    {
-        EXPECT_EQ(g_log.destroyed, g_log.created);
-        EXPECT_FALSE(g_log.overReleased);
-    }
-
-    RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
-    RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
-    RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, L"TileWallpaper"};
-    FakeFactory factory_;
-    DWORD cookie_ = 0;
     // Windows shows only pictures it can open; Wine records any path.
     std::wstring Picture(int n) const
     {
@@ -162,17 +137,18 @@ protected:
         Touch(path);
         return path;
     }
+
+    RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, kValueNames[0]};
+    RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, kValueNames[1]};
+    RegValueGuard tile_{HKEY_CURRENT_USER, kDesktopKey, kValueNames[2]};
+    FakeFactory factory_;
+    DWORD cookie_ = 0;
     TempDir pictures_;
     const std::wstring picture_ = pictures_ / L"Sea.jpg";
 };
 
-struct FitRow {
-    uint32_t fit;
-    DESKTOP_WALLPAPER_POSITION position;
-    const wchar_t* style;
-    const wchar_t* tile;
-};
-const FitRow kFitTable[] = {
+// Fit, then what each route is given for it: position; WallpaperStyle and TileWallpaper.
+const std::tuple<uint32_t, DESKTOP_WALLPAPER_POSITION, const wchar_t*, const wchar_t*> kFitTable[] = {
     {Fill, DWPOS_FILL, L"10", L"0"},       {Fit, DWPOS_FIT, L"6", L"0"},       {Stretch, DWPOS_STRETCH, L"2", L"0"},
     {Tile, DWPOS_TILE, L"0", L"1"},        {Center, DWPOS_CENTER, L"0", L"0"}, {5, DWPOS_FILL, L"10", L"0"},
     {0xFFFFFFFF, DWPOS_FILL, L"10", L"0"},
@@ -181,20 +157,19 @@ const FitRow kFitTable[] = {
 TEST_F(ApplyTest, DesktopWallpaperObjectGetsThePositionForEachFit)
 {
     RegisterFake();
-    for (const FitRow& row : kFitTable) {
+    for (const auto& [fit, position, style, tile] : kFitTable) {
         g_log.positions.clear();
         g_log.wallpapers.clear();
-        g_app.fit = static_cast<FitMode>(row.fit);
+        g_app.fit = static_cast<FitMode>(fit);
 
         EXPECT_TRUE(ApplyWallpaper(picture_));
 
-        EXPECT_EQ(g_log.positions, std::vector<DESKTOP_WALLPAPER_POSITION>{row.position}) << "fit " << row.fit;
-        ASSERT_EQ(g_log.wallpapers.size(), 1u);
-        EXPECT_FALSE(g_log.wallpapers[0].first) << "every monitor, not one";
-        EXPECT_EQ(g_log.wallpapers[0].second, picture_);
+        EXPECT_EQ(g_log.positions, std::vector<DESKTOP_WALLPAPER_POSITION>{position}) << "fit " << fit;
+        // Every monitor (none named), this picture.
+        EXPECT_EQ(g_log.wallpapers, (std::vector<std::pair<bool, std::wstring>>{{false, picture_}}));
     }
-    ExpectEveryObjectReleasedOnce();
-    ExpectNoFallback();
+    EXPECT_EQ(std::tuple(g_log.destroyed, g_log.overReleased), std::tuple(g_log.created, false)) << "released once";
+    EXPECT_EQ(DesktopValues(), kUntouched);
 }
 
 TEST_F(ApplyTest, RefusedPositionDoesNotStopThePicture)
@@ -205,8 +180,8 @@ TEST_F(ApplyTest, RefusedPositionDoesNotStopThePicture)
     EXPECT_TRUE(ApplyWallpaper(picture_));
 
     EXPECT_EQ(g_log.wallpapers.size(), 1u);
-    ExpectEveryObjectReleasedOnce();
-    ExpectNoFallback();
+    EXPECT_EQ(std::tuple(g_log.destroyed, g_log.overReleased), std::tuple(g_log.created, false)) << "released once";
+    EXPECT_EQ(DesktopValues(), kUntouched);
 }
 
 TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
@@ -218,37 +193,26 @@ TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
     EXPECT_TRUE(ApplyWallpaper(picture_));
 
     EXPECT_EQ(g_log.created, 1);
-    ExpectEveryObjectReleasedOnce();
-    EXPECT_EQ(Desktop(L"Wallpaper"), picture_);
-    EXPECT_EQ(Desktop(L"WallpaperStyle"), L"0");
-    EXPECT_EQ(Desktop(L"TileWallpaper"), L"1");
+    EXPECT_EQ(std::tuple(g_log.destroyed, g_log.overReleased), std::tuple(g_log.created, false)) << "released once";
+    EXPECT_EQ(DesktopValues(), (Values{picture_, L"0", L"1"}));
 }
 
 TEST_F(ApplyTest, UnavailableObjectFallsBack)
 {
     // Not registered at all (as under Wine; on Windows the factory says so),
     // refused by its factory, or "created" without an object.
+    const HRESULT results[] = {REGDB_E_CLASSNOTREG, E_OUTOFMEMORY, S_OK};
     for (int variant = 0; variant < 3; ++variant) {
-        if (variant == 0 && !RunningUnderWine()) {
-            RegisterFake();
-            g_log.createResult = REGDB_E_CLASSNOTREG;
-        }
-        if (variant == 1 && !cookie_) {
+        if (!cookie_ && (variant > 0 || !RunningUnderWine())) {
             RegisterFake();
         }
-        if (variant == 1) {
-            g_log.createResult = E_OUTOFMEMORY;
-        }
-        if (variant == 2) {
-            g_log.createResult = S_OK;
-            g_log.createNull = true;
-        }
+        g_log.createResult = results[variant];
+        g_log.createNull = variant == 2;
         const std::wstring path = Picture(variant);
 
         EXPECT_TRUE(ApplyWallpaper(path)) << "variant " << variant;
 
-        EXPECT_EQ(Desktop(L"Wallpaper"), path) << "variant " << variant;
-        EXPECT_EQ(Desktop(L"WallpaperStyle"), L"10");
+        EXPECT_EQ(DesktopValues(), (Values{path, L"10", L"0"})) << "variant " << variant;
         EXPECT_TRUE(g_log.wallpapers.empty());
     }
     EXPECT_EQ(g_log.created, 0);
@@ -256,85 +220,74 @@ TEST_F(ApplyTest, UnavailableObjectFallsBack)
 
 TEST_F(ApplyTest, LegacyRouteWritesBothStyleValuesForEachFit)
 {
-    for (const FitRow& row : kFitTable) {
-        g_app.fit = static_cast<FitMode>(row.fit);
-        const std::wstring path = Picture(static_cast<int>(row.fit));
+    for (const auto& [fit, position, style, tile] : kFitTable) {
+        g_app.fit = static_cast<FitMode>(fit);
+        const std::wstring path = Picture(static_cast<int>(fit));
 
         EXPECT_TRUE(ApplyWallpaperLegacy(path));
 
-        EXPECT_EQ(Desktop(L"WallpaperStyle"), row.style) << "fit " << row.fit;
-        EXPECT_EQ(Desktop(L"TileWallpaper"), row.tile) << "fit " << row.fit;
-        EXPECT_EQ(Desktop(L"Wallpaper"), path);
+        EXPECT_EQ(DesktopValues(), (Values{path, style, tile})) << "fit " << fit;
         DWORD bytes = 0;
         RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle", RRF_RT_REG_SZ, nullptr, nullptr, &bytes);
-        EXPECT_EQ(bytes, (wcslen(row.style) + 1) * sizeof(wchar_t)) << "terminator counted";
+        EXPECT_EQ(bytes, (wcslen(style) + 1) * sizeof(wchar_t)) << "terminator counted";
     }
 }
 
 // The desktop redraws when the change is broadcast; by then the style must be in place.
-std::wstring g_styleAtBroadcast;
-LRESULT CALLBACK ListenerProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_SETTINGCHANGE && wParam == SPI_SETDESKWALLPAPER) {
-        g_styleAtBroadcast = ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle").value_or(L"<absent>");
-    }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
-}
-
 TEST_F(ApplyTest, StyleIsWrittenBeforeTheChangeIsBroadcast)
 {
+    static std::wstring styleAtBroadcast;
     WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = ListenerProc;
+    windowClass.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_SETTINGCHANGE && wParam == SPI_SETDESKWALLPAPER) {
+            styleAtBroadcast = Desktop(L"WallpaperStyle");
+        }
+        return DefWindowProcW(hwnd, message, wParam, lParam);
+    };
     windowClass.hInstance = GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"BackdriftApplyTestListener";
     RegisterClassW(&windowClass);
     HWND listener = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
                                     windowClass.hInstance, nullptr);
     ASSERT_NE(listener, nullptr);
-    g_styleAtBroadcast.clear();
+    styleAtBroadcast.clear();
     g_app.fit = Fit;
 
     EXPECT_TRUE(ApplyWallpaperLegacy(picture_));
     DestroyWindow(listener);
 
-    EXPECT_EQ(g_styleAtBroadcast, L"6");
+    EXPECT_EQ(styleAtBroadcast, L"6");
+}
+
+// A whole key's values and subkeys, copied onto another key of the current user.
+bool CopyKey(const std::wstring& from, const std::wstring& to)
+{
+    HKEY source = nullptr, target = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, KEY_READ, &source);
+    RegCreateKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
+    const bool copied = source && target && RegCopyTreeW(source, nullptr, target) == ERROR_SUCCESS;
+    RegCloseKey(source);
+    RegCloseKey(target);
+    return copied;
 }
 
 // Copies a whole key away and back, so that a test can delete it.
-class KeyBackup {
-public:
-    explicit KeyBackup(const wchar_t* key) : key_(key)
+struct KeyBackup {
+    static constexpr wchar_t kBackup[] = L"Software\\BackdriftTests\\DesktopBackup";
+    explicit KeyBackup(const wchar_t* from) : key(from)
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, backup_.c_str());
-        HKEY source = nullptr;
-        HKEY target = nullptr;
-        RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &source);
-        RegCreateKeyExW(HKEY_CURRENT_USER, backup_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
-        saved_ = source && target && RegCopyTreeW(source, nullptr, target) == ERROR_SUCCESS;
-        RegCloseKey(source);
-        RegCloseKey(target);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+        saved = CopyKey(key, kBackup);
     }
     ~KeyBackup()
     {
-        HKEY source = nullptr;
-        HKEY target = nullptr;
-        RegDeleteTreeW(HKEY_CURRENT_USER, key_);
-        RegOpenKeyExW(HKEY_CURRENT_USER, backup_.c_str(), 0, KEY_READ, &source);
-        RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
-        if (source && target) {
-            RegCopyTreeW(source, nullptr, target);
-        }
-        RegCloseKey(source);
-        RegCloseKey(target);
-        RegDeleteTreeW(HKEY_CURRENT_USER, backup_.c_str());
-        RegDeleteKeyW(HKEY_CURRENT_USER, backup_.c_str());
+        RegDeleteTreeW(HKEY_CURRENT_USER, key);
+        CopyKey(kBackup, key);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+        RegDeleteKeyW(HKEY_CURRENT_USER, kBackup);
     }
-    bool saved() const { return saved_; }
-
-private:
-    const wchar_t* key_;
-    const std::wstring backup_ = L"Software\\BackdriftTests\\DesktopBackup";
-    bool saved_ = false;
+    const wchar_t* key;
+    bool saved = false;
 };
 
 TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
@@ -343,7 +296,7 @@ TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
         GTEST_SKIP() << "deleting the Desktop key of a live Windows session (fonts, metrics, screen saver) is unsafe";
     }
     KeyBackup backup(kDesktopKey);
-    ASSERT_TRUE(backup.saved());
+    ASSERT_TRUE(backup.saved);
     ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kDesktopKey), ERROR_SUCCESS);
     RegDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey);
     HKEY probe = nullptr;
