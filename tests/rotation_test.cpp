@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <map>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -28,16 +30,23 @@ protected:
         g_app.folder = dir.path();
     }
 
-    // A folder of `count` pictures named 0.jpg, 1.jpg, ..., scanned.
-    void MakePictures(int count)
+    // A folder of `count` pictures named 0.jpg, 1.jpg, ..., scanned; the next swap starts after `index`.
+    void MakePictures(int count, int32_t index = -1)
     {
         for (int i = 0; i < count; ++i) {
             Touch(Picture(i));
         }
         ScanFolder();
         ASSERT_EQ(g_app.images.size(), static_cast<size_t>(count));
+        g_app.index = index;
     }
     std::wstring Picture(int i) const { return dir / (std::to_wstring(i) + L".jpg"); }
+    void DeletePictures(int count) const
+    {
+        for (int i = 0; i < count; ++i) {
+            DeleteFileW(Picture(i).c_str());
+        }
+    }
 
     // Each successful swap's picture position, for `swaps` swaps.
     Indexes Swaps(int swaps)
@@ -51,6 +60,15 @@ protected:
         return shown;
     }
 
+    // One more swap; then all that the swaps applied, saved and reported since the start.
+    static void SwapAndExpect(const Paths& applied, const Indexes& saved, const Paths& balloons)
+    {
+        SwapWallpaper();
+        EXPECT_EQ(g_swap.applied, applied);
+        EXPECT_EQ(g_swap.savedIndexes, saved);
+        EXPECT_EQ(g_swap.balloons, balloons);
+    }
+
     TempDir dir;
 };
 
@@ -59,41 +77,29 @@ TEST_F(SwapTest, SequentialStepsAndWraps)
     MakePictures(5);
     const std::pair<int32_t, int32_t> cases[] = {{-1, 0}, {2, 3}, {4, 0}};
     for (const auto& [from, to] : cases) {
+        SCOPED_TRACE("from " + std::to_string(from));
         g_swap = SwapRecorder();
         g_app.index = from;
 
-        SwapWallpaper();
-
-        EXPECT_EQ(g_swap.applied, Paths{Picture(to)}) << "from " << from;
-        EXPECT_EQ(g_swap.savedIndexes, Indexes{to});
-        EXPECT_TRUE(g_swap.balloons.empty());
+        SwapAndExpect({Picture(to)}, {to}, {});
     }
 }
 
 TEST_F(SwapTest, DeletedNextPictureIsSkippedWithoutApplying)
 {
-    MakePictures(5);
-    g_app.index = 2;
+    MakePictures(5, 2);
     DeleteFileW(Picture(3).c_str());
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.applied, Paths{Picture(4)});
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{4});
+    SwapAndExpect({Picture(4)}, {4}, {});
     EXPECT_EQ(g_app.index, 4);
-    EXPECT_TRUE(g_swap.balloons.empty());
 }
 
 TEST_F(SwapTest, RefusedPictureIsSkipped)
 {
-    MakePictures(3);
-    g_app.index = 0;
+    MakePictures(3, 0);
     g_swap.refused = {Picture(1)};
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.applied, (Paths{Picture(1), Picture(2)}));
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{2});
+    SwapAndExpect({Picture(1), Picture(2)}, {2}, {});
 }
 
 TEST_F(SwapTest, OnlyPictureThatCannotBeSetIsTriedTwiceThenReported)
@@ -101,107 +107,69 @@ TEST_F(SwapTest, OnlyPictureThatCannotBeSetIsTriedTwiceThenReported)
     MakePictures(1);
     g_swap.refused = {Picture(0)};
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.applied, (Paths{Picture(0), Picture(0)}));
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
-    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
+    SwapAndExpect({Picture(0), Picture(0)}, {}, {kNoneSet});
 }
 
 TEST_F(SwapTest, RecoveryRescansAndSetsTheFirstPicture)
 {
-    MakePictures(3);
-    g_app.index = 0;
+    MakePictures(3, 0);
     // Every listed picture has gone, but a new one has arrived since the last scan.
-    for (int i = 0; i < 3; ++i) {
-        DeleteFileW(Picture(i).c_str());
-    }
+    DeletePictures(3);
     Touch(dir / L"new.png");
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.applied, Paths{dir / L"new.png"});
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{0});
-    EXPECT_TRUE(g_swap.balloons.empty());
+    SwapAndExpect({dir / L"new.png"}, {0}, {});
 }
 
 TEST_F(SwapTest, AllRefusedKeepsTheLastCandidateUnsaved)
 {
-    MakePictures(3);
-    g_app.index = 0;
+    MakePictures(3, 0);
     g_swap.refused = {Picture(0), Picture(1), Picture(2)};
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.applied, (Paths{Picture(1), Picture(2), Picture(0), Picture(0)}));
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
-    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
+    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0)}, {}, {kNoneSet});
     EXPECT_EQ(g_app.index, 0);
 
     // The next swap starts after the failed candidate held in memory.
     g_swap.refused.clear();
-    SwapWallpaper();
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{1});
+    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0), Picture(1)}, {1}, {kNoneSet});
 }
 
 TEST_F(SwapTest, SwapNestedInsideApplyingDoesNotPullTheListAway)
 {
     // While a picture is being applied the thread can dispatch a second
     // click; that swap finds every picture gone and rescans to nothing.
-    MakePictures(3);
-    g_app.index = 0;
+    MakePictures(3, 0);
     g_swap.refused = {Picture(1)};
     g_swap.duringApply = [this] {
-        for (int i = 0; i < 3; ++i) {
-            DeleteFileW(Picture(i).c_str());
-        }
+        DeletePictures(3);
         SwapWallpaper();
     };
 
-    SwapWallpaper();
-
+    SwapAndExpect({Picture(1)}, {}, {kNoneSet});
     EXPECT_TRUE(g_app.images.empty());
-    EXPECT_EQ(g_swap.applied, Paths{Picture(1)});
-    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
 }
 
 TEST_F(SwapTest, AllPicturesDeletedThenNoImages)
 {
-    MakePictures(3);
-    g_app.index = 1;
-    for (int i = 0; i < 3; ++i) {
-        DeleteFileW(Picture(i).c_str());
-    }
+    MakePictures(3, 1);
+    DeletePictures(3);
 
-    SwapWallpaper();
-
-    EXPECT_TRUE(g_swap.applied.empty());
-    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
+    SwapAndExpect({}, {}, {kNoneSet});
     EXPECT_EQ(g_app.index, -1);
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
 
-    SwapWallpaper();
-    EXPECT_EQ(g_swap.balloons, (Paths{kNoneSet, kNoImages}));
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
+    SwapAndExpect({}, {}, {kNoneSet, kNoImages});
 }
 
 TEST_F(SwapTest, RemovedFolderKeepsTheLastFailedCandidate)
 {
-    MakePictures(4);
-    g_app.index = 0;
+    MakePictures(4, 0);
     g_app.folder = dir / L"gone";
     for (std::wstring& path : g_app.images) {
         path = dir / L"gone\\" + path.substr(path.rfind(L'\\') + 1);
     }
 
-    SwapWallpaper();
-
-    EXPECT_TRUE(g_swap.applied.empty());
-    EXPECT_EQ(g_swap.balloons, Paths{kNoneSet});
+    SwapAndExpect({}, {}, {kNoneSet});
     EXPECT_TRUE(g_app.images.empty());
     EXPECT_EQ(g_app.index, 0); // tries went 1, 2, 3, 0
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
 }
 
 TEST_F(SwapTest, NoFolderOnlyShowsABalloon)
@@ -210,13 +178,9 @@ TEST_F(SwapTest, NoFolderOnlyShowsABalloon)
     g_app.images = {L"C:\\kept.jpg"};
     g_app.index = 0;
 
-    SwapWallpaper();
-
-    EXPECT_EQ(g_swap.balloons, Paths{kNoFolder});
+    SwapAndExpect({}, {}, {kNoFolder});
     EXPECT_EQ(g_app.images, Paths{L"C:\\kept.jpg"});
     EXPECT_EQ(g_app.index, 0);
-    EXPECT_TRUE(g_swap.applied.empty());
-    EXPECT_TRUE(g_swap.savedIndexes.empty());
 }
 
 TEST_F(SwapTest, EmptyListIsRescannedFirst)
@@ -225,17 +189,13 @@ TEST_F(SwapTest, EmptyListIsRescannedFirst)
     Touch(Picture(1));
     ASSERT_TRUE(g_app.images.empty());
 
-    SwapWallpaper();
-    EXPECT_EQ(g_swap.savedIndexes, Indexes{0});
+    SwapAndExpect({Picture(0)}, {0}, {});
 
     g_app.folder = dir / L"empty";
     CreateDirectoryW(g_app.folder.c_str(), nullptr);
     g_app.images.clear();
-    SwapWallpaper();
-    EXPECT_EQ(g_swap.balloons, Paths{kNoImages});
+    SwapAndExpect({Picture(0)}, {0}, {kNoImages});
 }
-
-// ---- Random order ---------------------------------------------------------
 
 TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
 {
@@ -245,19 +205,18 @@ TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
         CreateDirectoryW(dir.path().c_str(), nullptr);
         MakePictures(count);
         g_app.mode = Random;
-        g_app.index = -1;
         g_app.rng.seed(static_cast<uint32_t>(count) * 7919u);
 
         const Indexes shown = Swaps(count * 200);
 
-        for (size_t start = 0; start < shown.size(); start += static_cast<size_t>(count)) {
-            Indexes cycle(shown.begin() + static_cast<long>(start), shown.begin() + static_cast<long>(start) + count);
+        Indexes every(static_cast<size_t>(count));
+        std::iota(every.begin(), every.end(), 0);
+        for (auto start = shown.begin(); start != shown.end(); start += count) {
+            Indexes cycle(start, start + count);
             std::sort(cycle.begin(), cycle.end());
-            for (int i = 0; i < count; ++i) {
-                ASSERT_EQ(cycle[static_cast<size_t>(i)], i) << "count " << count << ", cycle at " << start;
-            }
-            if (start > 0) {
-                ASSERT_NE(shown[start], shown[start - 1]) << "repeat across the boundary at " << start;
+            ASSERT_EQ(cycle, every) << "count " << count << ", cycle at " << start - shown.begin();
+            if (start != shown.begin()) {
+                ASSERT_NE(*start, start[-1]) << "repeat across the boundary at " << start - shown.begin();
             }
         }
         // Shuffled, not a fixed order: the first cycles are not all the same.
@@ -268,9 +227,8 @@ TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
 
 TEST_F(SwapTest, RandomWithTwoPicturesAlternates)
 {
-    MakePictures(2);
+    MakePictures(2, 1);
     g_app.mode = Random;
-    g_app.index = 1;
 
     const Indexes shown = Swaps(100);
 
@@ -287,9 +245,7 @@ TEST_F(SwapTest, RandomWithOnePictureDrawsNothing)
     g_app.shufflePos = 1;
     const std::mt19937 before = g_app.rng;
 
-    const Indexes shown = Swaps(3);
-
-    EXPECT_EQ(shown, (Indexes{0, 0, 0}));
+    EXPECT_EQ(Swaps(3), (Indexes{0, 0, 0}));
     EXPECT_TRUE(g_app.rng == before);
     EXPECT_EQ(g_app.shuffleOrder, std::vector<uint32_t>{0});
     EXPECT_EQ(g_app.shufflePos, 1u);
@@ -360,23 +316,18 @@ struct ScriptedEngine {
 
 TEST(DrawUpToTest, DrawsAgainInsteadOfFoldingTheTopOutputs)
 {
-    struct Case {
-        uint32_t upper;
-        std::vector<uint32_t> outputs;
-        uint32_t expected;
-    };
-    const Case cases[] = {
+    // Upper bound, the engine's outputs (all of them to be drawn), the value drawn.
+    const std::tuple<uint32_t, std::vector<uint32_t>, uint32_t> cases[] = {
         {2, {0xFFFFFFFFu, 5}, 2},                        // 2^32 leaves 1 over 3: the last output is drawn again
         {2, {0xFFFFFFFEu}, 2},                           // the one below it is kept
         {0x80000000u, {0x80000001u, 0xFFFFFFFFu, 7}, 7}, // half the range and one more: the top half again
         {0x80000000u, {0x80000000u}, 0x80000000u},
         {5, {0xFFFFFFFCu, 0xFFFFFFFBu}, 0xFFFFFFFBu % 6}, // 2^32 leaves 4 over 6
     };
-    for (const Case& c : cases) {
-        ScriptedEngine engine;
-        engine.outputs = c.outputs;
-        EXPECT_EQ(DrawUpTo(engine, c.upper), c.expected) << "upper " << c.upper;
-        EXPECT_EQ(engine.next, c.outputs.size()) << "upper " << c.upper;
+    for (const auto& [upper, outputs, expected] : cases) {
+        ScriptedEngine engine{outputs};
+        EXPECT_EQ(DrawUpTo(engine, upper), expected) << "upper " << upper;
+        EXPECT_EQ(engine.next, outputs.size()) << "upper " << upper;
     }
 }
 
