@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -16,16 +18,14 @@ const std::string kManifestIdentity =
     R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
     R"(" processorArchitecture="*"/>)";
 
-constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-
 class ResourcesTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(module_, nullptr); }
     void TearDown() override { FreeLibrary(module_); }
 
-    std::string Resource(const wchar_t* type, const wchar_t* name, WORD language = kEnglishUs)
+    std::string Resource(const wchar_t* type, const wchar_t* name)
     {
-        HRSRC found = FindResourceExW(module_, type, name, language);
+        HRSRC found = FindResourceExW(module_, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
         if (!found) {
             return {};
         }
@@ -38,22 +38,23 @@ protected:
 };
 
 // Reads little-endian fields one after another.
-class Reader {
-public:
-    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+struct Reader {
+    const std::string& bytes;
+    size_t pos = 0;
+
     template <typename T> T Get()
     {
         T value{};
-        if (pos_ + sizeof(T) <= bytes_.size()) {
-            memcpy(&value, bytes_.data() + pos_, sizeof(T));
+        if (pos + sizeof(T) <= bytes.size()) {
+            memcpy(&value, bytes.data() + pos, sizeof(T));
         }
-        pos_ += sizeof(T);
+        pos += sizeof(T);
         return value;
     }
     std::wstring String()
     {
         std::wstring text;
-        for (wchar_t c = Get<wchar_t>(); c != 0 && pos_ <= bytes_.size(); c = Get<wchar_t>()) {
+        for (wchar_t c = Get<wchar_t>(); c != 0 && pos <= bytes.size(); c = Get<wchar_t>()) {
             text += c;
         }
         return text;
@@ -61,24 +62,39 @@ public:
     // A name-or-ordinal field: 0xFFFF then an ordinal, else a string.
     std::wstring NameOrOrdinal()
     {
-        const WORD first = Get<WORD>();
-        if (first == 0xFFFF) {
+        if (Get<WORD>() == 0xFFFF) {
             return L"#" + std::to_wstring(Get<WORD>());
         }
-        pos_ -= sizeof(WORD);
+        pos -= sizeof(WORD);
         return String();
     }
-    void AlignDword() { pos_ = (pos_ + 3) & ~size_t{3}; }
-
-private:
-    const std::string& bytes_;
-    size_t pos_ = 0;
 };
+
+// The fixed parts of an icon group's entry, an extended dialog template and one of its items.
+#pragma pack(push, 2)
+struct IconEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+};
+struct DialogHead {
+    WORD version, signature;
+    DWORD help, extendedStyle, style;
+    WORD items;
+    short x, y, width, height;
+};
+struct ItemHead {
+    DWORD help, extendedStyle, style;
+    short x, y, width, height;
+    DWORD id;
+};
+#pragma pack(pop)
 
 TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
 {
     const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(101));
-    Reader reader(group);
+    Reader reader{group};
     EXPECT_EQ(reader.Get<WORD>(), 0);
     EXPECT_EQ(reader.Get<WORD>(), 1); // icons, not cursors
     const WORD count = reader.Get<WORD>();
@@ -86,19 +102,12 @@ TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
 
     std::vector<int> sizes;
     for (WORD i = 0; i < count; ++i) {
-        const int width = reader.Get<BYTE>();
-        const int height = reader.Get<BYTE>();
-        reader.Get<BYTE>(); // colour count
-        reader.Get<BYTE>();
-        reader.Get<WORD>(); // planes
-        const WORD bits = reader.Get<WORD>();
-        reader.Get<DWORD>(); // bytes
-        const WORD id = reader.Get<WORD>();
-        EXPECT_EQ(width, height);
-        EXPECT_EQ(bits, 32);
-        sizes.push_back(width == 0 ? 256 : width);
-        const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(id));
-        EXPECT_EQ(image.substr(0, 8), "\x89PNG\r\n\x1a\n") << "image " << id << " is not PNG-compressed";
+        const auto entry = reader.Get<IconEntry>();
+        EXPECT_EQ(entry.width, entry.height);
+        EXPECT_EQ(entry.bits, 32);
+        sizes.push_back(entry.width == 0 ? 256 : entry.width);
+        EXPECT_EQ(Resource(RT_ICON, MAKEINTRESOURCEW(entry.id)).substr(0, 8), "\x89PNG\r\n\x1a\n")
+            << "image " << entry.id << " is not PNG-compressed";
     }
     EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 128, 256}));
 }
@@ -116,19 +125,15 @@ TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
     ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     constexpr DWORD kHigh = MAKELONG(BACKDRIFT_VERSION_MINOR, BACKDRIFT_VERSION_MAJOR);
     constexpr DWORD kLow = MAKELONG(BACKDRIFT_VERSION_TWEAK, BACKDRIFT_VERSION_PATCH);
-    EXPECT_EQ(fixed->dwFileVersionMS, kHigh);
-    EXPECT_EQ(fixed->dwFileVersionLS, kLow);
-    EXPECT_EQ(fixed->dwProductVersionMS, kHigh);
-    EXPECT_EQ(fixed->dwProductVersionLS, kLow);
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS_NT_WINDOWS32));
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    EXPECT_EQ((std::array{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                          fixed->dwProductVersionLS, fixed->dwFileOS, fixed->dwFileType}),
+              (std::array<DWORD, 6>{kHigh, kLow, kHigh, kLow, VOS_NT_WINDOWS32, VFT_APP}));
 
     WORD* translation = nullptr;
     ASSERT_TRUE(
         VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
     ASSERT_EQ(length, 4u);
-    EXPECT_EQ(translation[0], 0x0409);
-    EXPECT_EQ(translation[1], 1200);
+    EXPECT_EQ((std::array{translation[0], translation[1]}), (std::array<WORD, 2>{0x0409, 1200}));
 
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"CompanyName", L"Velmaro"},
@@ -183,62 +188,35 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
 {
     const std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(IDD_HOTKEY));
     ASSERT_FALSE(dialog.empty());
-    Reader reader(dialog);
-    EXPECT_EQ(reader.Get<WORD>(), 1);      // extended template, version 1
-    EXPECT_EQ(reader.Get<WORD>(), 0xFFFF); // signature
-    reader.Get<DWORD>();                   // help identifier
-    reader.Get<DWORD>();                   // extended style
-    const DWORD style = reader.Get<DWORD>();
-    for (const DWORD flag : {DWORD{WS_POPUP}, DWORD{WS_CAPTION}, DWORD{WS_SYSMENU}, DWORD{DS_MODALFRAME},
-                             DWORD{DS_SETFONT}, DWORD{DS_CENTER}}) {
-        EXPECT_EQ(style & flag, flag) << std::hex << flag;
-    }
-    const WORD count = reader.Get<WORD>();
-    reader.Get<short>();
-    reader.Get<short>();
-    const short width = reader.Get<short>();
-    const short height = reader.Get<short>();
+    Reader reader{dialog};
+    const auto head = reader.Get<DialogHead>();
+    EXPECT_EQ(head.version, 1); // extended template, version 1
+    EXPECT_EQ(head.signature, 0xFFFF);
+    constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
+    EXPECT_EQ(head.style & kStyle, kStyle) << "missing " << std::hex << (kStyle & ~head.style);
     EXPECT_EQ(reader.NameOrOrdinal(), L""); // no menu
     EXPECT_EQ(reader.NameOrOrdinal(), L""); // standard dialog class
     EXPECT_EQ(reader.String(), L"Set hotkey");
-    EXPECT_EQ(reader.Get<WORD>(), 9);   // points
-    EXPECT_EQ(reader.Get<WORD>(), 400); // weight
-    EXPECT_EQ(reader.Get<BYTE>(), 0);   // italic
-    EXPECT_EQ(reader.Get<BYTE>(), 1);   // DEFAULT_CHARSET
+    // Points, weight, italic, DEFAULT_CHARSET, in the order they are read.
+    EXPECT_EQ((std::vector<int>{reader.Get<WORD>(), reader.Get<WORD>(), reader.Get<BYTE>(), reader.Get<BYTE>()}),
+              (std::vector<int>{9, 400, 0, 1}));
     EXPECT_EQ(reader.String(), L"Segoe UI");
 
     struct Item {
-        DWORD id;
-        std::wstring windowClass;
-        std::wstring text;
-        DWORD style;
-        RECT place;
+        ItemHead head;
+        std::wstring windowClass, text;
+        RECT Place() const { return {head.x, head.y, head.x + head.width, head.y + head.height}; }
     };
     std::vector<Item> items;
-    for (WORD n = 0; n < count; ++n) {
-        reader.AlignDword();
-        reader.Get<DWORD>(); // help identifier
-        reader.Get<DWORD>(); // extended style
-        Item item;
-        item.style = reader.Get<DWORD>();
-        item.place.left = reader.Get<short>();
-        item.place.top = reader.Get<short>();
-        item.place.right = item.place.left + reader.Get<short>();
-        item.place.bottom = item.place.top + reader.Get<short>();
-        item.id = reader.Get<DWORD>();
-        item.windowClass = reader.NameOrOrdinal();
-        item.text = reader.NameOrOrdinal();
+    for (WORD n = 0; n < head.items; ++n) {
+        reader.pos = (reader.pos + 3) & ~size_t{3}; // each item starts on a DWORD boundary
+        items.push_back({reader.Get<ItemHead>(), reader.NameOrOrdinal(), reader.NameOrOrdinal()});
         EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
-        items.push_back(item);
     }
     // The resource compiler stores class names upper-cased; Windows looks
     // them up without regard to case. #128 is a button, #130 a static.
-    const struct {
-        DWORD id;
-        const wchar_t* windowClass;
-        const wchar_t* text;
-        DWORD style; // that it must have
-    } expected[] = {
+    // Identifier, class, text, and the style bits that the item must have.
+    const std::tuple<DWORD, const wchar_t*, const wchar_t*, DWORD> expected[] = {
         {static_cast<DWORD>(-1), L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", SS_LEFT},
         {IDC_HOTKEY, L"msctls_hotkey32", L"", WS_BORDER | WS_TABSTOP},
         {IDOK, L"#128", L"OK", BS_DEFPUSHBUTTON | WS_TABSTOP},
@@ -248,20 +226,21 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
     ASSERT_EQ(items.size(), std::size(expected));
     for (size_t n = 0; n < items.size(); ++n) {
         const Item& item = items[n];
+        const auto& [id, windowClass, text, style] = expected[n];
+        const DWORD needed = style | WS_CHILD | WS_VISIBLE;
+        const RECT place = item.Place();
         SCOPED_TRACE(Narrow(item.text));
-        EXPECT_EQ(item.id, expected[n].id);
-        EXPECT_EQ(CompareStringOrdinal(item.windowClass.c_str(), -1, expected[n].windowClass, -1, TRUE), CSTR_EQUAL)
+        EXPECT_EQ(item.head.id, id);
+        EXPECT_EQ(CompareStringOrdinal(item.windowClass.c_str(), -1, windowClass, -1, TRUE), CSTR_EQUAL)
             << Narrow(item.windowClass);
-        EXPECT_EQ(item.text, expected[n].text);
-        EXPECT_EQ(item.style & expected[n].style, expected[n].style);
-        EXPECT_EQ(item.style & (WS_CHILD | WS_VISIBLE), DWORD{WS_CHILD | WS_VISIBLE});
-        EXPECT_TRUE(item.place.left >= 0 && item.place.top >= 0 && item.place.right <= width &&
-                    item.place.bottom <= height)
+        EXPECT_EQ(item.text, text);
+        EXPECT_EQ(item.head.style & needed, needed);
+        EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= head.width && place.bottom <= head.height)
             << "outside the box";
         for (size_t other = 0; other < n; ++other) {
+            const RECT otherPlace = items[other].Place();
             RECT overlap = {};
-            EXPECT_FALSE(IntersectRect(&overlap, &item.place, &items[other].place))
-                << "on " << Narrow(items[other].text);
+            EXPECT_FALSE(IntersectRect(&overlap, &place, &otherPlace)) << "on " << Narrow(items[other].text);
         }
     }
 }
