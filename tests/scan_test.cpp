@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <random>
-
 #include <vector>
 
 namespace {
+
+using Names = std::vector<std::wstring>;
 
 class ScanTest : public testing::Test {
 protected:
@@ -18,10 +19,17 @@ protected:
         g_app.folder = dir.path();
     }
 
-    // Names of the scanned entries, after checking that each is the folder plus one backslash.
-    std::vector<std::wstring> ScannedNames()
+    void TouchAll(std::initializer_list<const wchar_t*> names) const
     {
-        std::vector<std::wstring> names;
+        for (const wchar_t* name : names) {
+            Touch(dir / name);
+        }
+    }
+    // Names of the scanned entries, after checking that each is the folder plus one backslash.
+    Names ScannedNames() const
+    {
+        ScanFolder();
+        Names names;
         for (const std::wstring& path : g_app.images) {
             EXPECT_EQ(path.rfind(dir.path() + L"\\", 0), 0u) << Narrow(path);
             names.push_back(path.substr(dir.path().size() + 1));
@@ -32,28 +40,18 @@ protected:
     TempDir dir;
 };
 
-using Names = std::vector<std::wstring>;
-
 TEST_F(ScanTest, TakesOnlyTopLevelPicturesSortedCaseInsensitively)
 {
-    for (const wchar_t* name : {L"b.JPG", L"A.png", L".gif", L"c.txt", L"noext", L"photo.jpg.bak"}) {
-        Touch(dir / name);
-    }
+    TouchAll({L"b.JPG", L"A.png", L".gif", L"c.txt", L"noext", L"photo.jpg.bak"});
     CreateDirectoryW((dir / L"sub.jpg").c_str(), nullptr);
     Touch(dir / L"sub.jpg\\inner.jpg");
-
-    ScanFolder();
 
     EXPECT_EQ(ScannedNames(), (Names{L".gif", L"A.png", L"b.JPG"}));
 }
 
 TEST_F(ScanTest, OrdersByUpperCasedCodeUnitsWithoutNumericRuns)
 {
-    for (const wchar_t* name : {L"2.jpg", L"a_b.jpg", L"10.jpg", L"aB.jpg", L"Z.png", L"\u00e9t\u00e9.png"}) {
-        Touch(dir / name);
-    }
-
-    ScanFolder();
+    TouchAll({L"2.jpg", L"a_b.jpg", L"10.jpg", L"aB.jpg", L"Z.png", L"\u00e9t\u00e9.png"});
 
     EXPECT_EQ(ScannedNames(), (Names{L"10.jpg", L"2.jpg", L"aB.jpg", L"a_b.jpg", L"Z.png", L"\u00e9t\u00e9.png"}));
 }
@@ -72,12 +70,9 @@ TEST_F(ScanTest, ExtensionTestIgnoresAsciiCaseOnly)
 
 TEST_F(ScanTest, HiddenAndSystemPicturesAreTaken)
 {
-    Touch(dir / L"hidden.jpg");
-    Touch(dir / L"system.png");
+    TouchAll({L"hidden.jpg", L"system.png"});
     SetFileAttributesW((dir / L"hidden.jpg").c_str(), FILE_ATTRIBUTE_HIDDEN);
     SetFileAttributesW((dir / L"system.png").c_str(), FILE_ATTRIBUTE_SYSTEM);
-
-    ScanFolder();
 
     EXPECT_EQ(ScannedNames(), (Names{L"hidden.jpg", L"system.png"}));
 }
@@ -92,14 +87,12 @@ TEST_F(ScanTest, TrailingBackslashGivesTheSamePaths)
     ScanFolder();
 
     EXPECT_EQ(g_app.images, without);
-    EXPECT_EQ(without, (std::vector<std::wstring>{dir / L"one.jpg"}));
+    EXPECT_EQ(without, Names{dir / L"one.jpg"});
 }
 
 TEST_F(ScanTest, IndexIsBroughtIntoRange)
 {
-    for (const wchar_t* name : {L"1.jpg", L"2.jpg", L"3.jpg", L"4.jpg", L"5.jpg"}) {
-        Touch(dir / name);
-    }
+    TouchAll({L"1.jpg", L"2.jpg", L"3.jpg", L"4.jpg", L"5.jpg"});
     const std::pair<int32_t, int32_t> cases[] = {{7, 0}, {5, 0}, {-3, -1}, {3, 3}, {4, 4}, {0, 0}, {-1, -1}};
     for (const auto& [stored, expected] : cases) {
         g_app.index = stored;
@@ -113,9 +106,7 @@ TEST_F(ScanTest, FolderWithoutPicturesClearsIndex)
     Touch(dir / L"readme.txt");
     g_app.index = 3;
 
-    ScanFolder();
-
-    EXPECT_TRUE(g_app.images.empty());
+    EXPECT_EQ(ScannedNames(), Names{});
     EXPECT_EQ(g_app.index, -1);
 }
 
@@ -140,14 +131,11 @@ TEST_F(ScanTest, UnreadableOrUnsetFolderKeepsIndexAndEndsTheCycle)
 
 TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
 {
-    Touch(dir / L"a.jpg");
-    Touch(dir / L"b.jpg");
+    TouchAll({L"a.jpg", L"b.jpg"});
     g_app.shuffleOrder = {1, 0};
     g_app.shufflePos = 1;
 
-    ScanFolder();
-
-    EXPECT_EQ(g_app.images.size(), 2u);
+    EXPECT_EQ(ScannedNames().size(), 2u);
     EXPECT_TRUE(g_app.shuffleOrder.empty());
     EXPECT_EQ(g_app.shufflePos, 0u);
 }
@@ -165,7 +153,6 @@ TEST_F(ScanTest, OrderIsTheSystemsCaseInsensitiveOrdinalOrder)
         }
         Touch(dir / (name + L".jpg"));
     }
-    g_app.folder = dir.path();
 
     ScanFolder();
 
