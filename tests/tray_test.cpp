@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -28,13 +29,8 @@ protected:
         }
         ResetAppState();
         g_app.hInstance = GetModuleHandleW(nullptr);
-        WNDCLASSW windowClass = {};
-        windowClass.lpfnWndProc = DefWindowProcW;
-        windowClass.hInstance = g_app.hInstance;
-        windowClass.lpszClassName = L"BackdriftTrayTest";
-        RegisterClassW(&windowClass);
-        g_app.hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                     g_app.hInstance, nullptr);
+        g_app.hwnd =
+            CreateWindowExW(WS_EX_TOOLWINDOW, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(g_app.hwnd, nullptr);
     }
     void TearDown() override
@@ -63,12 +59,8 @@ TEST_F(TrayTest, AddFillsTheRecordAndShowsTheIcon)
     AddTrayIcon();
 
     const NOTIFYICONDATAW& nid = g_app.nid;
-    EXPECT_EQ(nid.cbSize, 976u);
-    EXPECT_EQ(nid.hWnd, g_app.hwnd);
-    EXPECT_EQ(nid.uID, 1u);
-    EXPECT_EQ(nid.uCallbackMessage, 0x8001u);
-    EXPECT_EQ(nid.uFlags, static_cast<UINT>(NIF_TIP));
-    EXPECT_STREQ(nid.szTip, L"Backdrift - Summer (42)");
+    EXPECT_EQ(std::tuple(nid.cbSize, nid.hWnd, nid.uID, nid.uCallbackMessage, nid.uFlags, std::wstring(nid.szTip)),
+              std::tuple(976u, g_app.hwnd, 1u, 0x8001u, UINT{NIF_TIP}, std::wstring(L"Backdrift - Summer (42)")));
     EXPECT_EQ(nid.guidItem, GUID{});
     EXPECT_TRUE(IconIsShown());
 
@@ -76,8 +68,8 @@ TEST_F(TrayTest, AddFillsTheRecordAndShowsTheIcon)
     ASSERT_TRUE(GetIconInfo(nid.hIcon, &info));
     BITMAP bitmap = {};
     GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
-    EXPECT_EQ(bitmap.bmWidth, GetSystemMetrics(SM_CXSMICON));
-    EXPECT_EQ(bitmap.bmHeight, GetSystemMetrics(SM_CYSMICON));
+    EXPECT_EQ(std::tuple(bitmap.bmWidth, bitmap.bmHeight),
+              std::tuple(GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
     EXPECT_NE(nid.hIcon, LoadIconW(nullptr, IDI_APPLICATION));
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
@@ -105,10 +97,8 @@ TEST_F(TrayTest, ReAddingReplacesTheIconWithoutPilingUpHandles)
 
     EXPECT_TRUE(IconIsShown());
     for (const HICON old : replaced) {
-        if (old != g_app.nid.hIcon) {
-            ICONINFO info = {};
-            ASSERT_FALSE(GetIconInfo(old, &info)) << "an old icon was not destroyed";
-        }
+        ICONINFO info = {};
+        ASSERT_FALSE(old != g_app.nid.hIcon && GetIconInfo(old, &info)) << "an old icon was not destroyed";
     }
 }
 
@@ -179,10 +169,9 @@ TEST_F(TrayTest, BalloonFillsItsFieldsAndLeavesTheRecordAtRest)
     ShowBalloon(longText.c_str());
 
     const NOTIFYICONDATAW& nid = g_app.nid;
-    EXPECT_STREQ(nid.szInfoTitle, L"Backdrift");
-    EXPECT_EQ(std::wstring(nid.szInfo), longText.substr(0, 255));
-    EXPECT_EQ(nid.dwInfoFlags, static_cast<DWORD>(NIIF_INFO | NIIF_NOSOUND));
-    EXPECT_EQ(nid.uFlags, static_cast<UINT>(NIF_TIP));
+    EXPECT_EQ(std::tuple(std::wstring(nid.szInfoTitle), std::wstring(nid.szInfo), nid.dwInfoFlags, nid.uFlags),
+              std::tuple(std::wstring(L"Backdrift"), longText.substr(0, 255), DWORD{NIIF_INFO | NIIF_NOSOUND},
+                         UINT{NIF_TIP}));
     EXPECT_EQ(std::wstring(nid.szTip), tip);
 
     ShowBalloon(L"No images found in the selected folder.");
