@@ -43,14 +43,10 @@ std::vector<std::wstring> BuiltMenu(HMENU menu = nullptr, const std::wstring& in
         item.dwTypeData = text;
         item.cch = ARRAYSIZE(text);
         GetMenuItemInfoW(built, static_cast<UINT>(i), TRUE, &item);
-        if (item.fType & MFT_SEPARATOR) {
-            lines.push_back(indent + L"---");
-            continue;
-        }
         std::wstring line = indent + text + L" " + std::to_wstring(item.wID);
         line += item.fState & MFS_GRAYED ? L" grayed" : L"";
         line += item.fState & MFS_CHECKED ? (item.fType & MFT_RADIOCHECK ? L" (o)" : L" [x]") : L"";
-        lines.push_back(item.hSubMenu ? indent + text + L" >" : line);
+        lines.push_back(item.fType & MFT_SEPARATOR ? indent + L"---" : item.hSubMenu ? indent + text + L" >" : line);
         if (item.hSubMenu) {
             const auto sub = BuiltMenu(item.hSubMenu, indent + L"  ");
             lines.insert(lines.end(), sub.begin(), sub.end());
