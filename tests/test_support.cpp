@@ -14,19 +14,16 @@ TempDir::TempDir()
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     static unsigned counter = 0;
-    for (;;) {
+    do {
         path_ = std::wstring(temp) + L"bdtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                 std::to_wstring(++counter);
-        if (CreateDirectoryW(path_.c_str(), nullptr)) {
-            // %TEMP% may be given in 8.3 form (C:\Users\RUNNER~1); the folder
-            // picker and the program report long paths.
-            wchar_t longPath[MAX_PATH];
-            const DWORD length = GetLongPathNameW(path_.c_str(), longPath, MAX_PATH);
-            if (length > 0 && length < MAX_PATH) {
-                path_.assign(longPath, length);
-            }
-            return;
-        }
+    } while (!CreateDirectoryW(path_.c_str(), nullptr));
+    // %TEMP% may be given in 8.3 form (C:\Users\RUNNER~1); the folder
+    // picker and the program report long paths.
+    wchar_t longPath[MAX_PATH];
+    const DWORD length = GetLongPathNameW(path_.c_str(), longPath, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) {
+        path_.assign(longPath, length);
     }
 }
 
@@ -69,17 +66,11 @@ void Touch(const std::wstring& path)
     // it is given to show it, whatever the file is named. (Not a single pixel:
     // Wine's desktop would tile that a million times over.)
     constexpr LONG kSide = 16;
-    BITMAPFILEHEADER file = {};
-    BITMAPINFOHEADER info = {};
     const std::string pixels(kSide * kSide * 3, '\xFF');
-    file.bfType = 0x4D42; // "BM"
-    file.bfOffBits = sizeof(file) + sizeof(info);
-    file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-    info.biSize = sizeof(info);
-    info.biWidth = info.biHeight = kSide;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
+    // Size, width, height, planes, bits per pixel, compression; the rest 0.
+    const BITMAPINFOHEADER info = {sizeof(info), kSide, kSide, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(info);
+    const BITMAPFILEHEADER file = {0x4D42 /* "BM" */, offset + static_cast<DWORD>(pixels.size()), 0, 0, offset};
     std::string bytes(reinterpret_cast<const char*>(&file), sizeof(file));
     bytes.append(reinterpret_cast<const char*>(&info), sizeof(info));
     WriteBytes(path, bytes + pixels);
@@ -92,10 +83,8 @@ bool Exists(const std::wstring& path)
 
 bool DenyToEveryone(const std::wstring& path, DWORD rights)
 {
-    wchar_t sddl[64];
-    if (rights == 0) {
-        lstrcpyW(sddl, L"D:P(A;;FA;;;WD)");
-    } else {
+    wchar_t sddl[64] = L"D:P(A;;FA;;;WD)";
+    if (rights != 0) {
         wsprintfW(sddl, L"D:P(D;;0x%x;;;WD)(A;;FA;;;WD)", rights);
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -116,8 +105,7 @@ void ResetAppState()
 
 RegValueGuard::RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name) : root_(root), key_(key), name_(name)
 {
-    DWORD type = 0;
-    DWORD bytes = 0;
+    DWORD type = 0, bytes = 0;
     if (RegGetValueW(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &bytes) != ERROR_SUCCESS) {
         return;
     }
@@ -146,8 +134,7 @@ RegValueGuard::~RegValueGuard()
 std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    wchar_t folder[MAX_PATH];
-    wchar_t name[MAX_PATH];
+    wchar_t folder[MAX_PATH], name[MAX_PATH];
     GetTempPathW(MAX_PATH, folder);
     GetTempFileNameW(folder, L"bdo", 0, name);
     HANDLE output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
@@ -184,12 +171,8 @@ std::optional<RECT> TrayIconRect(HWND hwnd, UINT id)
         const int height = taskbar.bottom - taskbar.top;
         return RECT{taskbar.right - height, taskbar.top, taskbar.right, taskbar.bottom};
     }
-    NOTIFYICONIDENTIFIER icon = {};
-    icon.cbSize = sizeof(icon);
-    icon.hWnd = hwnd;
-    icon.uID = id;
-    RECT rect = {};
-    RECT inside = {};
+    NOTIFYICONIDENTIFIER icon = {sizeof(icon), hwnd, id, GUID{}};
+    RECT rect = {}, inside = {};
     if (FAILED(Shell_NotifyIconGetRect(&icon, &rect)) || !IntersectRect(&inside, &rect, &taskbar) ||
         !EqualRect(&inside, &rect)) {
         return std::nullopt; // in the overflow, or no answer
