@@ -58,6 +58,36 @@ bd_copy_list() { # <checkout>
     done
 }
 
+# Run as the account, with the checkout's files as a tar stream on its input:
+# brings its copy (<folder>) up to date, the folders its own and private to
+# it. A changed file gets a fresh time, so that the build takes it even when
+# its own time is older than the last build; an unchanged one keeps its time,
+# so that the build trees (kept) build only what changed. Removes only what
+# lies in the copy, after resolving it.
+BD_REFRESH='set -euo pipefail
+    copy=$1 stage=$1.incoming
+    install -d -m 0700 "$(dirname "$copy")" "$copy"
+    [ "$(cd "$copy" && pwd -P)" = "$copy" ] || { echo "as-test-account: $copy is not a plain folder" >&2; exit 1; }
+    rm -rf -- "$stage"
+    mkdir -m 0700 "$stage"
+    tar -C "$stage" -xf -
+    cd "$stage"
+    find . ! -type d -print0 | while IFS= read -r -d "" file; do
+        if [ -L "$file" ]; then
+            [ -L "$copy/$file" ] && [ "$(readlink "$file")" = "$(readlink "$copy/$file")" ] && continue
+        elif [ ! -L "$copy/$file" ] && cmp -s "$file" "$copy/$file"; then
+            continue
+        fi
+        mkdir -p "$copy/$(dirname "$file")"
+        rm -rf -- "${copy:?}/$file"
+        cp -P -- "$file" "$copy/$file"
+    done
+    cd "$copy"
+    find . -path ./build -prune -o ! -type d -print0 | while IFS= read -r -d "" file; do
+        [ -e "$stage/$file" ] || [ -L "$stage/$file" ] || rm -f -- "$file"
+    done
+    rm -rf -- "$stage"'
+
 # As root: runs <command> (a script of the checkout, with its arguments) as
 # the test account in its copy of this checkout, refreshed first, and returns
 # its exit status. Makes the account on first use.
@@ -72,15 +102,8 @@ bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     copy=$(bd_test_copy "$checkout")
     # Made by root, not by a display the account starts, as X expects.
     [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
-    # The account empties its copy but for the build trees (kept for
-    # incremental builds) and unpacks the checkout's files there; the
-    # folders are its own and private to it. Removes only after resolving.
-    bd_as_account bash -c 'set -e
-        install -d -m 0700 "$(dirname "$1")" "$1"
-        [ "$(cd "$1" && pwd -P)" = "$1" ] || { echo "as-test-account: $1 is not a plain folder" >&2; exit 1; }
-        find "$1" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf -- {} +' _ "$copy"
     bd_copy_list "$checkout" | tar -C "$checkout" --null --no-recursion -T - -cf - |
-        bd_as_account tar -C "$copy" -xf -
+        bd_as_account bash -c "$BD_REFRESH" _ "$copy"
     revision=$(git -C "$checkout" -c safe.directory="$checkout" log -1 --format=%h 2>/dev/null || echo unknown)
     # The copy has no .git to take the commit's time from.
     epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$checkout")}
