@@ -23,6 +23,11 @@ HWND WaitForWindow(DWORD pid, const wchar_t* windowClass, const wchar_t* caption
 bool WaitUntilClosed(HWND window); // destroyed
 std::wstring MessageBoxText(HWND box);
 // Presses the keys in order and releases them in reverse, as a person would.
+// Under Wine they never reach the X server: whenever the pointer enters one of
+// Wine's windows but the bare desktop, or one takes the focus, Wine takes the
+// server's key state for its own and so releases any of them still held. Keep
+// the pointer on the bare desktop (the taskbar appears where icons come) and
+// press nothing while a window opens or closes.
 void PressKeys(std::initializer_list<WORD> keys);
 // Moves the mouse there and, when given, presses and releases a button (the
 // MOUSEEVENTF_ flags of its down and up).
