@@ -3,10 +3,12 @@
 # characters (the first buffer is then just too small) and beyond MAX_PATH.
 # Windows' CreateProcess refuses such paths under Wine, so the probe is
 # started from a long Unix path, which Wine maps to Z:\...
-#   exe_path_test.sh <wine-run.sh> <exe_path_probe.exe> <scratch folder>
+#   exe_path_test.sh <wine-run.sh> <exe_path_probe.exe> <folder for a scratch folder>
 set -euo pipefail
-run=$1 probe=$2 scratch=$3
-rm -rf "$scratch"
+run=$1 probe=$2
+mkdir -p "$3"
+scratch=$(cd "$(mktemp -d "$3/run.XXXXXX")" && pwd -P) # this run's own, removed with it
+trap 'rm -rf -- "$scratch"' EXIT
 status=0
 for length in 200 259 260 261 520 700; do
     name=exe_path_probe.exe
@@ -28,5 +30,4 @@ for length in 200 259 260 261 520 700; do
         status=1
     fi
 done
-rm -rf "$scratch"
 exit $status

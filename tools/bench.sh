@@ -20,9 +20,11 @@ bd_as_test_account tools/bench.sh "$@"
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
 
+build=$(cd "$build" && pwd -P)
 bin=$build/bin
 log=$build/bench-output.txt
-data=$build/bench-data
+# The picture folders: made by this run, in a folder of its own, removed with it.
+data=$(mktemp -d "$build/bench-data.XXXXXX")
 saved=$build/bench-saved-settings
 bd_wine_init "$build"
 settings=$(bd_settings_file)
@@ -36,14 +38,15 @@ restore_settings() {
     elif [ -e "$saved/none" ]; then
         rm -f "$settings"
     fi
-    rm -rf "$saved"
+    rm -f "$saved/none"
+    rmdir "$saved" 2>/dev/null || true
 }
 cleanup() {
     local status=$?
     trap - EXIT INT TERM
     bd_wine_stop # every Wine program of the prefix, its server and display
     restore_settings
-    rm -rf "$data"
+    rm -rf -- "$data"
     exit "$status"
 }
 trap cleanup EXIT
@@ -74,9 +77,8 @@ bench() { # <program> [arguments...]
 # A folder as a camera, a phone and downloads fill it: <pictures> pictures
 # under mixed names and cases, and one other file for every ten of them.
 # Made from here, far faster than through Wine; Wine sees it under Z:.
-make_folder() { # <folder> <pictures>
-    rm -rf "$1"
-    mkdir -p "$1"
+make_folder() { # <new folder in $data> <pictures>
+    mkdir "$1"
     awk -v pictures="$2" 'BEGIN {
         n = split("IMG_%04d.JPG|DSC%05d.png|Beach Sunset %02d.jpeg|PXL_20230714_%06d.jpg|Screenshot (%d).PNG|" \
                   "photo-%d.webp|Scan %03d.bmp|P%07d.JPG|holiday_%d.gif|Wallpaper %d.TIFF|img%d.Jpg|%d.jfif", \

@@ -19,6 +19,8 @@ epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$root")}
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"
 out=build/release/package
+mkdir -p "$out"
+out=$(cd "$out" && pwd -P)
 rm -f "$out"/Backdrift-*-win64.zip "$out"/Backdrift-*-win64.zip.sha256
 cmake --build --preset release --target package >/dev/null
 
@@ -35,7 +37,9 @@ listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 unzip -p "$zip" Backdrift.exe | cmp -s - build/release/bin/Backdrift.exe ||
     { echo "package: Backdrift.exe in the zip is not the one just built" >&2; exit 1; }
 
-echo "$root/$zip"
-echo "$root/$zip.sha256"
-rm -rf "$out/scoop" "$out/winget"
-tools/manifests.sh "$zip" "$out" | sed "s|^|$root/|"
+echo "$zip"
+echo "$zip.sha256"
+# Only the manifests an earlier run wrote here, then the folders they leave empty.
+rm -f "$out/scoop/backdrift.json" "$out"/winget/manifests/v/Velmaro/Backdrift/*/Velmaro.Backdrift*.yaml
+find "$out/scoop" "$out/winget" -depth -type d -empty -delete 2>/dev/null || true
+tools/manifests.sh "$zip" "$out"
