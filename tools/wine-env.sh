@@ -97,23 +97,22 @@ bd_wine_boot() {
 # Ends the prefix's programs, its wineserver and our Xvfb; fails if they are
 # still there after a while (something that outlives its run is a fault).
 bd_wine_stop() {
-    local dir=$BD_WINE_DIR kept
-    kept=$(mktemp -d)
-    cp "$dir"/server.pid "$dir"/xvfb.pid "$kept/" 2>/dev/null || true
+    local dir=$BD_WINE_DIR ended=() entry pid started left
+    for entry in server xvfb; do
+        if bd_alive "$dir/$entry.pid"; then ended+=("$(cat "$dir/$entry.pid")"); fi
+    done
     wineserver -k </dev/null >/dev/null 2>&1 || true
     bd_end "$dir/xvfb.pid"
     rm -f "$dir/server.pid" "$dir/keeper.pid" "$dir/xvfb.pid" "$dir/display" "$dir/display.env"
-    local file left=
     for _ in $(seq 100); do
         left=
-        for file in "$kept"/*.pid; do
-            if bd_alive "$file"; then left+=" $(bd_pid "$file")"; fi
+        for entry in "${ended[@]}"; do
+            read -r pid started <<<"$entry"
+            if [ "$(bd_start_time "$pid")" = "$started" ]; then left+=" $pid"; fi
         done
-        [ -z "$left" ] && break
+        [ -z "$left" ] && return 0
         sleep 0.1
     done
-    rm -rf -- "$kept"
-    [ -z "$left" ] && return 0
     echo "wine-env: still running after stop:$(ps -o pid=,args= -p "${left# }" | tr '\n' ';')" >&2
     return 1
 }
