@@ -19,7 +19,9 @@ constexpr wchar_t kMinimalClass[] = L"SizeBaseline";
 constexpr wchar_t kFloor[] = L"floor.exe";
 constexpr wchar_t kFloorClass[] = L"BackdriftFloor";
 
-constexpr int kRuns = 31;
+// A start takes some 90 ms on a quiet machine, and twice that or more while
+// other work runs; the figure is a median over many runs for that reason.
+constexpr int kRuns = 61;
 // A program's exit goes on after its process has ended (its tray icon is
 // taken away, the system cleans up): the next start waits for that.
 constexpr DWORD kSettleMs = 200;
@@ -160,13 +162,22 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
                         GetPrivateProfileIntW(kSettingsSection, key::Index, -1, SettingsPath().c_str()) == 0 &&
                         check.Close();
 
+    // Each run's Backdrift start against the floor's of the same run: the two
+    // started within a second of each other, under the same load, where
+    // medians taken apart let a busy spell fall on one program's starts more
+    // than the other's.
+    std::vector<double> ratios;
+    for (size_t run = 0; run < first.size(); ++run) {
+        ratios.push_back(first[run] / floor[run]);
+    }
     const double base = Median(minimal);
-    const double ratio = Median(first) / Median(floor);
+    const double ratio = Median(ratios);
     std::printf("start-up, median of %d: minimal program %.1f ms, floor %.1f ms, Backdrift %.1f ms, with %lu "
                 "pictures %.1f ms\n",
                 kRuns, base * 1e3, Median(floor) * 1e3, Median(first) * 1e3, pictures, Median(withFolder) * 1e3);
     PrintRow("Start-up: to the message loop",
-             Format("%.2f x floor (%.0f vs %.0f ms)", ratio, Median(first) * 1e3, Median(floor) * 1e3),
+             Format("%.2f x floor (median of %d runs' ratios; %.0f vs %.0f ms)", ratio, kRuns, Median(first) * 1e3,
+                    Median(floor) * 1e3),
              Format("<= %.2f x floor", kMaxRatioToFloor), MetIf(ratio <= kMaxRatioToFloor));
     PrintRow("Start-up: against the minimal program",
              Format("%.2f x minimal (%.0f ms)", Median(first) / base, base * 1e3), "reported", Verdict::Reported);

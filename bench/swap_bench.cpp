@@ -44,6 +44,10 @@ void ShowBalloon(const wchar_t*)
     ++g_balloons;
 }
 
+void UpdateTrayTip()
+{
+}
+
 int wmain()
 {
     PictureFolder pictures(kPictures);

@@ -255,15 +255,19 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
         program.Close();
         GTEST_SKIP() << "no taskbar here to take the icon back";
     }
+    // A taskbar that dies takes the icon with it; the new one announces itself,
+    // once or, as on a display scale change, while the icon is still there.
+    NOTIFYICONDATAW probe = {};
+    probe.cbSize = sizeof(probe);
+    probe.hWnd = hwnd;
+    probe.uID = TRAY_ICON_ID;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &probe));
+    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe));
     const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(Answer(hwnd, taskbarCreated), 0);
     }
     // The shell knows the icon again: it can be modified, not added a second time.
-    NOTIFYICONDATAW probe = {};
-    probe.cbSize = sizeof(probe);
-    probe.hWnd = hwnd;
-    probe.uID = 1;
     EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe));
     EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &probe));
     LeftClick(hwnd);

@@ -7,11 +7,9 @@
 #include "settings/autostart.h"
 #include "settings/settings.h"
 #include "tray/picker.h"
-#include "tray/tray.h"
 #include "version.h"
 #include "wallpaper/apply.h"
 #include "wallpaper/rotation.h"
-#include "wallpaper/scan.h"
 
 namespace {
 
@@ -30,18 +28,8 @@ bool BringOpenDialogForward()
 void PickFolderAndSwap()
 {
     std::wstring chosen;
-    if (!PickFolder(chosen)) {
-        return;
-    }
-    g_app.folder = chosen;
-    g_app.index = -1;
-    ScanFolder();
-    UpdateTrayTip();
-    SaveSettings();
-    if (g_app.images.empty()) {
-        ShowBalloon(L"That folder has no images.");
-    } else {
-        SwapWallpaper();
+    if (PickFolder(chosen)) {
+        StartFolder(chosen);
     }
 }
 

@@ -99,3 +99,17 @@ void SwapWallpaper()
     }
     ShowBalloon(L"Could not set any wallpaper from this folder.");
 }
+
+void StartFolder(const std::wstring& folder)
+{
+    g_app.folder = folder;
+    g_app.index = -1;
+    ScanFolder();
+    UpdateTrayTip();
+    SaveSettings();
+    if (g_app.images.empty()) {
+        ShowBalloon(L"That folder has no images.");
+    } else {
+        SwapWallpaper();
+    }
+}

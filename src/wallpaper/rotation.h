@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
 
 // Uniform integer in 0..upper from a 32-bit engine's outputs, without modulo bias.
 template <class Engine> uint32_t DrawUpTo(Engine& engine, uint32_t upper)
@@ -28,3 +29,7 @@ void BuildShuffleOrder();
 // Set the next picture as wallpaper, skipping pictures that are gone or
 // refused; save the position on success, otherwise show one balloon.
 void SwapWallpaper();
+
+// Make `folder` the wallpaper folder and show its first picture at once (in
+// Random, the first of a fresh cycle); a folder without pictures gets a balloon.
+void StartFolder(const std::wstring& folder);

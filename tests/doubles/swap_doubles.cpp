@@ -27,3 +27,8 @@ void ShowBalloon(const wchar_t* message)
 {
     g_swap.balloons.emplace_back(message);
 }
+
+void UpdateTrayTip()
+{
+    ++g_swap.tipUpdates;
+}

@@ -12,6 +12,7 @@ struct SwapRecorder {
     std::vector<std::wstring> applied;
     std::vector<int32_t> savedIndexes; // g_app.index at each SaveSettings
     std::vector<std::wstring> balloons;
+    int tipUpdates = 0;
     std::function<void()> duringApply; // runs inside the next ApplyWallpaper, once
 };
 extern SwapRecorder g_swap;
