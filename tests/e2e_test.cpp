@@ -228,6 +228,29 @@ TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
     EXPECT_TRUE(program.Close());
 }
 
+TEST_F(EndToEndTest, RandomOrderDiffersFromOneStartToTheNext)
+{
+    TempDir pictures;
+    for (int i = 0; i < 20; ++i) {
+        Touch(pictures / (std::to_wstring(i) + L".jpg"));
+    }
+    std::vector<std::wstring> shown[2];
+    for (auto& seen : shown) {
+        WriteSettingsFile(pictures.path(), -1);
+        Program program;
+        const HWND hwnd = program.Window();
+        ASSERT_NE(hwnd, nullptr);
+        Answer(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
+        for (int click = 0; click < 5; ++click) {
+            LeftClick(hwnd);
+            seen.push_back(Wallpaper());
+        }
+        EXPECT_TRUE(program.Close());
+    }
+    // The same five of twenty in the same order by chance: once in 1.8 million runs.
+    EXPECT_NE(shown[0], shown[1]) << "each start shuffles afresh";
+}
+
 TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
 {
     Program program;
@@ -475,6 +498,11 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     const std::wstring saved = ConfigText();
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program->WaitForExit(), 0u);
+    NOTIFYICONDATAW icon = {};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = hwnd;
+    icon.uID = TRAY_ICON_ID;
+    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon)) << "the icon goes with the program";
     EXPECT_EQ(ConfigText(), saved) << "nothing is saved at Quit";
 
     // Started again from another folder: the Run value follows it, and the
