@@ -1,8 +1,6 @@
-// Writes what GetExePath reports for this program, as UTF-16, to the file
-// named on the command line.
+// Writes what GetExePath reports for this program, as UTF-16, to the file named on the command line.
+#include "driver/files.h"
 #include "settings/settings.h"
-
-#include <windows.h>
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -10,12 +8,6 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const std::wstring path = GetExePath();
-    HANDLE file = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return 3;
-    }
-    DWORD written = 0;
-    WriteFile(file, path.data(), static_cast<DWORD>(path.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(file);
+    WriteBytes(argv[1], std::string(reinterpret_cast<const char*>(path.data()), path.size() * sizeof(wchar_t)));
     return 0;
 }

@@ -3,39 +3,27 @@
 #include <gtest/gtest.h>
 
 #include <objbase.h>
-#include <shobjidl.h>
 
 #include <cstdio>
-#include <utility>
 #include <vector>
 
 namespace {
 
-// On a Windows machine the tests work on the user's own settings folder and
-// desktop, so the folder is put aside before the first test and back after
-// the last, and each monitor's wallpaper is noted and set again. (Under Wine
-// the prefix is the tests' own.) Nothing here ever deletes a folder that may
-// hold the user's settings: only the one the tests themselves made.
+// On Windows the tests work on the user's own settings folder and desktop: the folder is put aside for the run
+// and each monitor's wallpaper set again after it. The only folder ever deleted is the one the tests made.
 class UsersOwnSettings {
 public:
-    // False, with the reason printed, when the user's folder cannot be put
-    // aside; the tests must then not run at all.
+    // False, with the reason printed, when the user's folder cannot be put aside: no test may run then.
     bool PutAside()
     {
-        if (RunningUnderWine()) {
-            return true;
-        }
-        // A run that was killed left the user's folder aside: it goes back
-        // first, and whatever took its place meanwhile is kept beside it.
+        // A killed run left the user's folder aside: it goes back first, what took its place is kept beside it.
         std::wstring kept = dir_ + L".after-a-killed-test-run";
         for (int n = 2; Exists(kept); ++n) {
             kept = dir_ + L".after-a-killed-test-run (" + std::to_wstring(n) + L")";
         }
         bool arranged = !Exists(aside_) || ((!Exists(dir_) || Move(dir_, kept)) && Move(aside_, dir_));
         if (arranged && Exists(kept)) {
-            std::fwprintf(stderr,
-                          L"A killed test run had left %ls aside: it is back, and what was in its place is "
-                          L"kept as %ls.\n",
+            std::fwprintf(stderr, L"A killed test run had left %ls aside; it is back, what took its place is %ls.\n",
                           dir_.c_str(), kept.c_str());
         }
         hadFolder_ = arranged && Exists(dir_);
@@ -44,16 +32,14 @@ public:
             std::fwprintf(stderr, L"The tests do not run, so that nothing of %ls is touched.\n", dir_.c_str());
             return false;
         }
-        // Each monitor's own picture: asked for all at once, the shell answers
-        // an empty path when they differ. A slideshow or a solid colour has no
-        // picture path and cannot be noted.
+        // Each monitor's own picture: asked for all at once, the shell answers an empty path when they differ. A
+        // slideshow or a solid colour has no picture path to note.
         WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
             desktop->GetPosition(&position_);
             UINT count = 0;
             desktop->GetMonitorDevicePathCount(&count);
             for (UINT i = 0; i < count; ++i) {
-                LPWSTR monitor = nullptr;
-                LPWSTR picture = nullptr;
+                LPWSTR monitor = nullptr, picture = nullptr;
                 if (SUCCEEDED(desktop->GetMonitorDevicePathAt(i, &monitor)) &&
                     SUCCEEDED(desktop->GetWallpaper(monitor, &picture)) && picture && *picture) {
                     wallpapers_.emplace_back(monitor, picture);
@@ -67,9 +53,6 @@ public:
 
     void PutBack()
     {
-        if (RunningUnderWine()) {
-            return;
-        }
         RemoveTree(dir_); // the tests' own: the user's is aside
         if (hadFolder_ && !Move(aside_, dir_)) {
             std::fwprintf(stderr, L"The settings folder of before the tests is kept as %ls.\n", aside_.c_str());
@@ -107,10 +90,13 @@ int main(int argc, char** argv)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     testing::InitGoogleTest(&argc, argv);
     UsersOwnSettings users;
+    const bool usersOwn = !RunningUnderWine(); // Wine's prefix is the tests' own
     int result = 1;
-    if (users.PutAside()) {
+    if (!usersOwn || users.PutAside()) {
         result = RUN_ALL_TESTS();
-        users.PutBack();
+        if (usersOwn) {
+            users.PutBack();
+        }
     }
     CoUninitialize();
     return result;

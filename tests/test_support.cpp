@@ -7,29 +7,19 @@
 #include <shellapi.h>
 
 #include <new>
-#include <shlobj.h>
 
 TempDir::TempDir()
 {
-    wchar_t temp[MAX_PATH];
+    // %TEMP% may be given in 8.3 form (C:\Users\RUNNER~1); the folder picker and the program report long paths.
+    wchar_t temp[MAX_PATH], longTemp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
+    const DWORD length = GetLongPathNameW(temp, longTemp, MAX_PATH);
+    const std::wstring base = std::wstring(length > 0 && length < MAX_PATH ? longTemp : temp) + L"bdtest-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-";
     static unsigned counter = 0;
     do {
-        path_ = std::wstring(temp) + L"bdtest-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++counter);
+        path_ = base + std::to_wstring(++counter);
     } while (!CreateDirectoryW(path_.c_str(), nullptr));
-    // %TEMP% may be given in 8.3 form (C:\Users\RUNNER~1); the folder
-    // picker and the program report long paths.
-    wchar_t longPath[MAX_PATH];
-    const DWORD length = GetLongPathNameW(path_.c_str(), longPath, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        path_.assign(longPath, length);
-    }
-}
-
-TempDir::~TempDir()
-{
-    RemoveTree(path_);
 }
 
 void RemoveTree(const std::wstring& given)
@@ -46,25 +36,24 @@ void RemoveTree(const std::wstring& given)
         DeleteFileW(path.c_str());
         return;
     }
+    // A link to a folder goes alone: its target's entries are not the tree's.
     WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..") {
-                RemoveTree(path + L"\\" + name);
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
+    HANDLE find = attributes & FILE_ATTRIBUTE_REPARSE_POINT ? INVALID_HANDLE_VALUE
+                                                            : FindFirstFileW((path + L"\\*").c_str(), &entry);
+    for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &entry)) {
+        const std::wstring name = entry.cFileName;
+        if (name != L"." && name != L"..") {
+            RemoveTree(path + L"\\" + name);
+        }
     }
+    FindClose(find);
     RemoveDirectoryW(path.c_str());
 }
 
 void Touch(const std::wstring& path)
 {
-    // A real picture, 16 white pixels square, as a bitmap: Windows decodes what
-    // it is given to show it, whatever the file is named. (Not a single pixel:
-    // Wine's desktop would tile that a million times over.)
+    // A real picture, as Windows decodes what it shows whatever the file is named; not a single pixel, which
+    // Wine's desktop would tile a million times over.
     constexpr LONG kSide = 16;
     const std::string pixels(kSide * kSide * 3, '\xFF');
     // Size, width, height, planes, bits per pixel, compression; the rest 0.
@@ -88,27 +77,23 @@ bool DenyToEveryone(const std::wstring& path, DWORD rights)
         wsprintfW(sddl, L"D:P(D;;0x%x;;;WD)(A;;FA;;;WD)", rights);
     }
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
-        return false;
-    }
-    const bool set = SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    const bool set =
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr) &&
+        SetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
     LocalFree(descriptor);
     return set;
 }
 
 void ResetAppState()
 {
-    // Back to the program's own initial values, whatever a test left in it.
     g_app.~AppState();
     new (&g_app) AppState();
 }
 
 RegValueGuard::RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name) : root_(root), key_(key), name_(name)
 {
-    DWORD type = 0, bytes = 0;
-    if (RegGetValueW(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &bytes) != ERROR_SUCCESS) {
-        return;
-    }
+    DWORD type = 0, bytes = 0; // stays 0 for a value that is not there, and the second call fails too
+    RegGetValueW(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &bytes);
     data_.resize(bytes);
     if (RegGetValueW(root, key, name, RRF_RT_ANY | RRF_NOEXPAND, &type, data_.data(), &bytes) == ERROR_SUCCESS) {
         data_.resize(bytes);
@@ -118,13 +103,11 @@ RegValueGuard::RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name)
 
 RegValueGuard::~RegValueGuard()
 {
+    HKEY handle = nullptr;
     if (!type_) {
         RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
-        return;
-    }
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
-        ERROR_SUCCESS) {
+    } else if (RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
+               ERROR_SUCCESS) {
         RegSetValueExW(handle, name_.c_str(), 0, *type_, reinterpret_cast<const BYTE*>(data_.data()),
                        static_cast<DWORD>(data_.size()));
         RegCloseKey(handle);
@@ -168,14 +151,11 @@ std::optional<RECT> TrayIconRect(HWND hwnd, UINT id)
         return std::nullopt;
     }
     if (RunningUnderWine()) { // a test's only icon, at the right end of Wine's taskbar
-        const int height = taskbar.bottom - taskbar.top;
-        return RECT{taskbar.right - height, taskbar.top, taskbar.right, taskbar.bottom};
+        return RECT{taskbar.right - (taskbar.bottom - taskbar.top), taskbar.top, taskbar.right, taskbar.bottom};
     }
     NOTIFYICONIDENTIFIER icon = {sizeof(icon), hwnd, id, GUID{}};
     RECT rect = {}, inside = {};
-    if (FAILED(Shell_NotifyIconGetRect(&icon, &rect)) || !IntersectRect(&inside, &rect, &taskbar) ||
-        !EqualRect(&inside, &rect)) {
-        return std::nullopt; // in the overflow, or no answer
-    }
-    return rect;
+    const bool answered = SUCCEEDED(Shell_NotifyIconGetRect(&icon, &rect));
+    const bool inTaskbar = IntersectRect(&inside, &rect, &taskbar) && EqualRect(&inside, &rect); // not in the overflow
+    return answered && inTaskbar ? std::optional(rect) : std::nullopt;
 }

@@ -9,11 +9,13 @@
 #include <string>
 #include <utility>
 
+void RemoveTree(const std::wstring& path);
+
 // A fresh folder under %TEMP%, removed with everything in it at the end.
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
+    ~TempDir() { RemoveTree(path_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
@@ -24,14 +26,11 @@ private:
     std::wstring path_;
 };
 
-void RemoveTree(const std::wstring& path);
 void Touch(const std::wstring& path); // a tiny picture
 bool Exists(const std::wstring& path);
-// Lets everyone do everything to a file or folder but the rights given (none:
-// everything again), such as adding a file to the folder while its files can
-// still be changed. An access list entry, as on Windows; Wine maps it onto the
-// permission bits, and cannot give a file back the right to read it, as it
-// opens no file that its user may not read.
+// Lets everyone do everything to a file or folder but the rights given (none: everything again). Wine maps the
+// access list onto permission bits, and cannot give a file back the right to read it: it opens no file its user
+// may not read.
 bool DenyToEveryone(const std::wstring& path, DWORD rights);
 
 // Puts every field of g_app back to its value at process start.
@@ -47,8 +46,7 @@ public:
 
 private:
     HKEY root_;
-    std::wstring key_;
-    std::wstring name_;
+    std::wstring key_, name_;
     std::optional<DWORD> type_;
     std::string data_;
 };
@@ -56,12 +54,10 @@ private:
 // Runs a command line to its end: its exit code and what it printed.
 std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);
 
-// Wine's ntdll exports its version; Windows' does not. For allowances made for
-// Wine's own faults, and for tests that only make sense on one of the two.
+// For allowances made for Wine's own faults, and for tests that only make sense on one of the two systems.
 bool RunningUnderWine();
 
-// Lends the shell's desktop-wallpaper object for one use; false where there
-// is none (under Wine).
+// Lends the shell's desktop-wallpaper object for one use; false where there is none (under Wine).
 template <class Use> bool WithDesktopWallpaper(Use use)
 {
     IDesktopWallpaper* desktop = nullptr;
@@ -73,6 +69,5 @@ template <class Use> bool WithDesktopWallpaper(Use use)
     return true;
 }
 
-// The screen rectangle of a notification icon, where a user would click it;
-// none when there is no taskbar or the icon is out of sight in its overflow.
+// The screen rectangle where a user would click a notification icon; none without a taskbar or in its overflow.
 std::optional<RECT> TrayIconRect(HWND hwnd, UINT id);
