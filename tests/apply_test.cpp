@@ -3,6 +3,7 @@
 #include "wallpaper/apply.h"
 
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 
 #include <tuple>
 #include <vector>
@@ -20,11 +21,7 @@ std::wstring Desktop(const wchar_t* name)
 }
 Values DesktopValues()
 {
-    Values values;
-    for (const wchar_t* name : kValueNames) {
-        values.push_back(Desktop(name));
-    }
-    return values;
+    return {Desktop(kValueNames[0]), Desktop(kValueNames[1]), Desktop(kValueNames[2])};
 }
 
 // What the fake desktop-wallpaper objects were asked to do.
@@ -237,19 +234,15 @@ TEST_F(ApplyTest, LegacyRouteWritesBothStyleValuesForEachFit)
 TEST_F(ApplyTest, StyleIsWrittenBeforeTheChangeIsBroadcast)
 {
     static std::wstring styleAtBroadcast;
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    const WNDPROC listen = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
         if (message == WM_SETTINGCHANGE && wParam == SPI_SETDESKWALLPAPER) {
             styleAtBroadcast = Desktop(L"WallpaperStyle");
         }
         return DefWindowProcW(hwnd, message, wParam, lParam);
     };
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"BackdriftApplyTestListener";
-    RegisterClassW(&windowClass);
-    HWND listener = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
+    HWND listener = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(listener, nullptr);
+    SetWindowLongPtrW(listener, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(listen));
     styleAtBroadcast.clear();
     g_app.fit = Fit;
 
@@ -259,30 +252,26 @@ TEST_F(ApplyTest, StyleIsWrittenBeforeTheChangeIsBroadcast)
     EXPECT_EQ(styleAtBroadcast, L"6");
 }
 
-// A whole key's values and subkeys, copied onto another key of the current user.
-bool CopyKey(const std::wstring& from, const std::wstring& to)
-{
-    HKEY source = nullptr, target = nullptr;
-    RegOpenKeyExW(HKEY_CURRENT_USER, from.c_str(), 0, KEY_READ, &source);
-    RegCreateKeyExW(HKEY_CURRENT_USER, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
-    const bool copied = source && target && RegCopyTreeW(source, nullptr, target) == ERROR_SUCCESS;
-    RegCloseKey(source);
-    RegCloseKey(target);
-    return copied;
-}
-
-// Copies a whole key away and back, so that a test can delete it.
+// Copies a whole key of the current user away and back, so that a test can delete it.
 struct KeyBackup {
     static constexpr wchar_t kBackup[] = L"Software\\BackdriftTests\\DesktopBackup";
+    static bool Copy(const wchar_t* from, const wchar_t* to)
+    {
+        HKEY target = nullptr;
+        RegCreateKeyExW(HKEY_CURRENT_USER, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr);
+        const bool copied = target && SHCopyKeyW(HKEY_CURRENT_USER, from, target, 0) == ERROR_SUCCESS;
+        RegCloseKey(target);
+        return copied;
+    }
     explicit KeyBackup(const wchar_t* from) : key(from)
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
-        saved = CopyKey(key, kBackup);
+        saved = Copy(key, kBackup);
     }
     ~KeyBackup()
     {
         RegDeleteTreeW(HKEY_CURRENT_USER, key);
-        CopyKey(kBackup, key);
+        Copy(kBackup, key);
         RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
         RegDeleteKeyW(HKEY_CURRENT_USER, kBackup);
     }

@@ -30,27 +30,27 @@ TEST(HotkeyLabelTest, NamesTheCombinationAsTheUserTypesIt)
     }
 }
 
-// One line per item: text, identifier and marks; submenu items indented.
-std::vector<std::wstring> BuiltMenu(HMENU menu = nullptr, const std::wstring& indent = L"")
+// One line per item: text, identifier and marks; a submenu's items on its line.
+std::vector<std::wstring> BuiltMenu(HMENU menu = nullptr)
 {
     const HMENU built = menu ? menu : BuildContextMenu();
     std::vector<std::wstring> lines;
     for (int i = 0; i < GetMenuItemCount(built); ++i) {
         wchar_t text[128] = {};
+        GetMenuStringW(built, static_cast<UINT>(i), text, ARRAYSIZE(text), MF_BYPOSITION);
         MENUITEMINFOW item = {};
         item.cbSize = sizeof(item);
-        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_STRING | MIIM_SUBMENU;
-        item.dwTypeData = text;
-        item.cch = ARRAYSIZE(text);
+        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU;
         GetMenuItemInfoW(built, static_cast<UINT>(i), TRUE, &item);
-        std::wstring line = indent + text + L" " + std::to_wstring(item.wID);
+        std::wstring line = text + (item.hSubMenu ? L" >" : L" " + std::to_wstring(item.wID));
         line += item.fState & MFS_GRAYED ? L" grayed" : L"";
         line += item.fState & MFS_CHECKED ? (item.fType & MFT_RADIOCHECK ? L" (o)" : L" [x]") : L"";
-        lines.push_back(item.fType & MFT_SEPARATOR ? indent + L"---" : item.hSubMenu ? indent + text + L" >" : line);
         if (item.hSubMenu) {
-            const auto sub = BuiltMenu(item.hSubMenu, indent + L"  ");
-            lines.insert(lines.end(), sub.begin(), sub.end());
+            for (const std::wstring& sub : BuiltMenu(item.hSubMenu)) {
+                line += (line.back() == L'>' ? L" " : L", ") + sub;
+            }
         }
+        lines.push_back(item.fType & MFT_SEPARATOR ? L"---" : line);
     }
     if (!menu) {
         DestroyMenu(built);
@@ -67,15 +67,8 @@ TEST(ContextMenuTest, ShowsTheStateItIsBuiltFrom)
         L"---",
         L"Pick folder\u2026 40002",
         L"Open current folder 40003 grayed",
-        L"Mode >",
-        L"  Sequential 40010 (o)",
-        L"  Random 40011",
-        L"Fit >",
-        L"  Fill 40020 (o)",
-        L"  Fit 40021",
-        L"  Stretch 40022",
-        L"  Tile 40023",
-        L"  Center 40024",
+        L"Mode > Sequential 40010 (o), Random 40011",
+        L"Fit > Fill 40020 (o), Fit 40021, Stretch 40022, Tile 40023, Center 40024",
         L"---",
         L"Start with Windows 40030",
         L"Set hotkey\u2026  (none) 40035",
@@ -86,8 +79,7 @@ TEST(ContextMenuTest, ShowsTheStateItIsBuiltFrom)
     EXPECT_EQ(BuiltMenu(), fresh);
     EXPECT_TRUE(RegisterSwapHotkey()) << "nothing configured counts as success";
 
-    // A combination another window holds is refused, kept and marked. A
-    // folder that no longer exists still enables Open.
+    // A combination another window holds is refused, kept and marked. A folder that no longer exists enables Open.
     const HWND rival = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     g_app.hwnd = CreateWindowExW(0, L"Static", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(RegisterHotKey(rival, 1, MOD_CONTROL | MOD_ALT, 'W'));
@@ -100,17 +92,15 @@ TEST(ContextMenuTest, ShowsTheStateItIsBuiltFrom)
     g_app.autostart = true;
     std::vector<std::wstring> changed = fresh;
     changed[3] = L"Open current folder 40003";
-    changed[5] = L"  Sequential 40010";
-    changed[6] = L"  Random 40011 (o)";
-    changed[8] = L"  Fill 40020";
-    changed[11] = L"  Tile 40023 (o)";
-    changed[14] = L"Start with Windows 40030 [x]";
-    changed[15] = L"Set hotkey\u2026  (Ctrl+Alt+W)  \u2014 unavailable 40035";
+    changed[4] = L"Mode > Sequential 40010, Random 40011 (o)";
+    changed[5] = L"Fit > Fill 40020, Fit 40021, Stretch 40022, Tile 40023 (o), Center 40024";
+    changed[7] = L"Start with Windows 40030 [x]";
+    changed[8] = L"Set hotkey\u2026  (Ctrl+Alt+W)  \u2014 unavailable 40035";
     EXPECT_EQ(BuiltMenu(), changed);
 
     UnregisterHotKey(rival, 1);
     EXPECT_TRUE(RegisterSwapHotkey());
-    changed[15] = L"Set hotkey\u2026  (Ctrl+Alt+W) 40035";
+    changed[8] = L"Set hotkey\u2026  (Ctrl+Alt+W) 40035";
     EXPECT_EQ(BuiltMenu(), changed);
     EXPECT_FALSE(RegisterHotKey(rival, 1, MOD_CONTROL | MOD_ALT, 'W')) << "registered for our window";
     DestroyWindow(g_app.hwnd);

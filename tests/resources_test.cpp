@@ -12,12 +12,6 @@
 
 namespace {
 
-// The project's version as the resources should give it.
-const std::wstring kVersion = L"" BACKDRIFT_VERSION_TEXT;
-const std::string kManifestIdentity =
-    R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
-    R"(" processorArchitecture="*"/>)";
-
 class ResourcesTest : public testing::Test {
 protected:
     void SetUp() override { ASSERT_NE(module_, nullptr); }
@@ -26,14 +20,11 @@ protected:
     std::string Resource(const wchar_t* type, const wchar_t* name)
     {
         HRSRC found = FindResourceExW(module_, type, name, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
-        if (!found) {
-            return {};
-        }
-        const void* data = LockResource(LoadResource(module_, found));
-        return std::string(static_cast<const char*>(data), SizeofResource(module_, found));
+        const void* data = found ? LockResource(LoadResource(module_, found)) : nullptr;
+        return data ? std::string(static_cast<const char*>(data), SizeofResource(module_, found)) : std::string();
     }
 
-    const std::wstring exe_ = ModuleDir() + L"\\Backdrift.exe";
+    const std::wstring exe_ = BuiltProgram(L"Backdrift.exe");
     HMODULE module_ = LoadLibraryExW(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
 };
 
@@ -93,7 +84,7 @@ struct ItemHead {
 
 TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
 {
-    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(101));
+    const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP));
     Reader reader{group};
     EXPECT_EQ(reader.Get<WORD>(), 0);
     EXPECT_EQ(reader.Get<WORD>(), 1); // icons, not cursors
@@ -114,8 +105,7 @@ TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
 
 TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
 {
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(exe_.c_str(), &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(exe_.c_str(), nullptr);
     ASSERT_GT(size, 0u);
     std::vector<BYTE> info(size);
     ASSERT_TRUE(GetFileVersionInfoW(exe_.c_str(), 0, size, info.data()));
@@ -138,11 +128,11 @@ TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
     const std::pair<const wchar_t*, const wchar_t*> strings[] = {
         {L"CompanyName", L"Velmaro"},
         {L"FileDescription", L"Backdrift - wallpaper switcher"},
-        {L"FileVersion", kVersion.c_str()},
+        {L"FileVersion", L"" BACKDRIFT_VERSION_TEXT},
         {L"InternalName", L"Backdrift"},
         {L"OriginalFilename", L"Backdrift.exe"},
         {L"ProductName", L"Backdrift"},
-        {L"ProductVersion", kVersion.c_str()},
+        {L"ProductVersion", L"" BACKDRIFT_VERSION_TEXT},
     };
     for (const auto& [name, expected] : strings) {
         wchar_t* value = nullptr;
@@ -168,7 +158,8 @@ TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
 
     const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
     for (const char* part : {
-             kManifestIdentity.c_str(),
+             R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
+             R"(" processorArchitecture="*"/>)",
              R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
              R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",
              R"(>true/pm</dpiAware>)",
@@ -181,9 +172,8 @@ TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
     }
 }
 
-// What the template decides: a modal, centred box in Segoe UI with the hotkey
-// control to type into, OK as the default button, every control inside the
-// box and none on another.
+// What the template decides: a modal, centred box in Segoe UI with the hotkey control to type into, OK as the
+// default button, every control inside the box and none on another.
 TEST_F(ResourcesTest, HotkeyDialogTemplate)
 {
     const std::string dialog = Resource(RT_DIALOG, MAKEINTRESOURCEW(IDD_HOTKEY));
@@ -202,20 +192,8 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
               (std::vector<int>{9, 400, 0, 1}));
     EXPECT_EQ(reader.String(), L"Segoe UI");
 
-    struct Item {
-        ItemHead head;
-        std::wstring windowClass, text;
-        RECT Place() const { return {head.x, head.y, head.x + head.width, head.y + head.height}; }
-    };
-    std::vector<Item> items;
-    for (WORD n = 0; n < head.items; ++n) {
-        reader.pos = (reader.pos + 3) & ~size_t{3}; // each item starts on a DWORD boundary
-        items.push_back({reader.Get<ItemHead>(), reader.NameOrOrdinal(), reader.NameOrOrdinal()});
-        EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
-    }
-    // The resource compiler stores class names upper-cased; Windows looks
-    // them up without regard to case. #128 is a button, #130 a static.
-    // Identifier, class, text, and the style bits that the item must have.
+    // Identifier, class, text, and the style bits the item must have. The resource compiler stores class names
+    // upper-cased; Windows looks them up without regard to case. #128 is a button, #130 a static.
     const std::tuple<DWORD, const wchar_t*, const wchar_t*, DWORD> expected[] = {
         {static_cast<DWORD>(-1), L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", SS_LEFT},
         {IDC_HOTKEY, L"msctls_hotkey32", L"", WS_BORDER | WS_TABSTOP},
@@ -223,25 +201,27 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
         {IDCANCEL, L"#128", L"Cancel", WS_TABSTOP},
         {IDC_HOTKEY_NONE, L"#128", L"None", WS_TABSTOP},
     };
-    ASSERT_EQ(items.size(), std::size(expected));
-    for (size_t n = 0; n < items.size(); ++n) {
-        const Item& item = items[n];
-        const auto& [id, windowClass, text, style] = expected[n];
+    ASSERT_EQ(head.items, std::size(expected));
+    std::vector<std::pair<RECT, std::string>> placed;
+    for (const auto& [id, windowClass, text, style] : expected) {
+        reader.pos = (reader.pos + 3) & ~size_t{3}; // each item starts on a DWORD boundary
+        const auto item = reader.Get<ItemHead>();
+        const std::wstring itemClass = reader.NameOrOrdinal(), itemText = reader.NameOrOrdinal();
+        EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
         const DWORD needed = style | WS_CHILD | WS_VISIBLE;
-        const RECT place = item.Place();
-        SCOPED_TRACE(Narrow(item.text));
-        EXPECT_EQ(item.head.id, id);
-        EXPECT_EQ(CompareStringOrdinal(item.windowClass.c_str(), -1, windowClass, -1, TRUE), CSTR_EQUAL)
-            << Narrow(item.windowClass);
-        EXPECT_EQ(item.text, text);
-        EXPECT_EQ(item.head.style & needed, needed);
+        const RECT place = {item.x, item.y, item.x + item.width, item.y + item.height};
+        SCOPED_TRACE(Narrow(itemText));
+        EXPECT_EQ(item.id, id);
+        EXPECT_EQ(CompareStringOrdinal(itemClass.c_str(), -1, windowClass, -1, TRUE), CSTR_EQUAL) << Narrow(itemClass);
+        EXPECT_EQ(itemText, text);
+        EXPECT_EQ(item.style & needed, needed);
         EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= head.width && place.bottom <= head.height)
             << "outside the box";
-        for (size_t other = 0; other < n; ++other) {
-            const RECT otherPlace = items[other].Place();
+        for (const auto& [other, otherText] : placed) {
             RECT overlap = {};
-            EXPECT_FALSE(IntersectRect(&overlap, &place, &otherPlace)) << "on " << Narrow(items[other].text);
+            EXPECT_FALSE(IntersectRect(&overlap, &place, &other)) << "on " << otherText;
         }
+        placed.emplace_back(place, Narrow(itemText));
     }
 }
 

@@ -1,6 +1,5 @@
-// Stands in for a test program when run_tests is tested: each test here
-// passes, fails, skips, hangs or ends the program, as the list given to
-// run_tests selects.
+// Stands in for a test program when run_tests is tested: each test here passes, fails, skips, hangs or ends the
+// program, as the list given to run_tests selects.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -36,8 +35,7 @@ TEST(Probe, Exits)
     std::exit(0);
 }
 
-// Ends the program in the second round of --gtest_repeat=2, after GoogleTest
-// wrote the first round's report.
+// Ends the program in the second round of --gtest_repeat=2, after GoogleTest wrote the first round's report.
 TEST(Probe, ExitsInTheSecondRound)
 {
     static int rounds = 0;
@@ -46,18 +44,16 @@ TEST(Probe, ExitsInTheSecondRound)
     }
 }
 
-// Hangs with a program of its own still running, as an end-to-end test that
-// started Backdrift.exe would: the time limit must end both.
+// Hangs with a program of its own still running, as an end-to-end test that started Backdrift.exe would: the
+// time limit must end both.
 TEST(Probe, Hangs)
 {
-    wchar_t self[MAX_PATH];
+    wchar_t self[MAX_PATH], command[] = L"runner_probe --gtest_filter=Probe.Sleeps";
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_filter=Probe.Sleeps";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION child = {};
-    ASSERT_TRUE(
-        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    ASSERT_TRUE(CreateProcessW(self, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     Sleep(INFINITE);

@@ -1,5 +1,4 @@
-// The runner that runs the test programs on a Windows machine, tried here
-// on lists of a probe program's tests; and the Wine detection the tests use.
+// The runner of the test programs on Windows, tried on lists of a probe program's tests; and the Wine detection.
 #include "test_support.h"
 
 #include <tlhelp32.h>
@@ -7,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -36,13 +36,9 @@ std::string Shown(std::string output)
 
 TEST(RunnerTest, PassesOnlyWhenEveryProgramPassesAndATestRan)
 {
-    struct Case {
-        std::vector<std::string> list;
-        DWORD exitCode;
-        const char* says;
-    };
     const std::string probe = "runner_probe.exe --gtest_filter=Probe.";
-    const Case cases[] = {
+    // The list's lines, the runner's exit code, and what its output must say.
+    const std::tuple<std::vector<std::string>, DWORD, const char*> cases[] = {
         {{"86400 " + probe + "Passes", "# a comment", "", "60 may-skip " + probe + "Skips"},
          0,
          "2 programs, 1 tests passed, 1 skipped"},
@@ -67,17 +63,17 @@ TEST(RunnerTest, PassesOnlyWhenEveryProgramPassesAndATestRan)
     };
     TempDir dir;
     ASSERT_TRUE(CopyFileW((ModuleDir() + L"\\runner_probe.exe").c_str(), (dir / L"runner_probe.exe").c_str(), FALSE));
-    for (const Case& c : cases) {
+    for (const auto& [list, exitCode, says] : cases) {
         std::string text;
-        for (const std::string& line : c.list) {
+        for (const std::string& line : list) {
             text += line + "\r\n";
         }
         SCOPED_TRACE(text);
         WriteBytes(dir / L"tests.txt", text);
         const auto [code, output] =
             RunAndRead(L"\"" + ModuleDir() + L"\\run_tests.exe\" \"" + (dir / L"tests.txt") + L"\"");
-        EXPECT_EQ(code, c.exitCode) << Shown(output);
-        EXPECT_NE(output.find(c.says), std::string::npos) << Shown(output);
+        EXPECT_EQ(code, exitCode) << Shown(output);
+        EXPECT_NE(output.find(says), std::string::npos) << Shown(output);
     }
     EXPECT_EQ(CountProcesses(L"runner_probe.exe"), 0) << "a program outlived its time limit";
 }
@@ -86,9 +82,7 @@ TEST(RunnerTest, WineIsDetectedExactlyWhereItRuns)
 {
     HKEY wine = nullptr;
     const bool wineKeys = RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Wine", 0, KEY_READ, &wine) == ERROR_SUCCESS;
-    if (wine) {
-        RegCloseKey(wine);
-    }
+    RegCloseKey(wine);
     EXPECT_EQ(RunningUnderWine(), wineKeys);
 }
 

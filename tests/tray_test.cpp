@@ -36,9 +36,7 @@ protected:
     void TearDown() override
     {
         Shell_NotifyIconW(NIM_DELETE, &g_app.nid);
-        if (g_app.nid.hIcon) {
-            DestroyIcon(g_app.nid.hIcon);
-        }
+        DestroyIcon(g_app.nid.hIcon);
         DestroyWindow(g_app.hwnd);
     }
 
@@ -102,7 +100,6 @@ TEST_F(TrayTest, ReAddingReplacesTheIconWithoutPilingUpHandles)
     }
 }
 
-// Pixels of the test's icon in the notification area.
 std::vector<COLORREF> TrayPixels(const RECT& icon)
 {
     std::vector<COLORREF> pixels;
@@ -116,8 +113,10 @@ std::vector<COLORREF> TrayPixels(const RECT& icon)
     return pixels;
 }
 
-void Settle()
+// Adds the icon and lets the taskbar draw it.
+void AddAndSettle()
 {
+    AddTrayIcon();
     for (int i = 0; i < 20; ++i) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -129,10 +128,9 @@ void Settle()
 
 TEST_F(TrayTest, ReAddWhileShownBringsTheNewIconAcross)
 {
-    // As after a display-scale change: the taskbar announces itself while our
-    // icon is still there, and the icon loaded anew must replace the old one.
-    AddTrayIcon();
-    Settle();
+    // As after a display-scale change: the taskbar announces itself while our icon is still there, and the icon
+    // loaded anew must replace the old one.
+    AddAndSettle();
     const auto icon = TrayIconRect(g_app.hwnd, 1);
     if (!icon) {
         GTEST_SKIP() << "the icon is out of sight in the taskbar's overflow: its pixels cannot be read";
@@ -141,8 +139,7 @@ TEST_F(TrayTest, ReAddWhileShownBringsTheNewIconAcross)
     ASSERT_GT(std::set<COLORREF>(appIcon.begin(), appIcon.end()).size(), 4u) << "the icon is not on the screen";
 
     g_app.hInstance = GetModuleHandleW(L"kernel32.dll"); // no icon there: the stock icon
-    AddTrayIcon();
-    Settle();
+    AddAndSettle();
 
     EXPECT_NE(TrayPixels(*icon), appIcon);
 }
@@ -155,8 +152,7 @@ TEST_F(TrayTest, LongTooltipIsCut)
 
     UpdateTrayTip();
 
-    const std::wstring expected = (L"Backdrift - " + std::wstring(200, L'n')).substr(0, 127);
-    EXPECT_EQ(std::wstring(g_app.nid.szTip), expected);
+    EXPECT_EQ(std::wstring(g_app.nid.szTip), (L"Backdrift - " + std::wstring(200, L'n')).substr(0, 127));
     EXPECT_EQ(g_app.nid.uFlags, static_cast<UINT>(NIF_TIP));
 }
 
