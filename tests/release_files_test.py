@@ -1,13 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the files that publish Backdrift where Windows users look.
+"""Checks the files that publish Backdrift where Windows users look; the first argument names the group.
 
-  release_files_test.py manifests <checkout>   the Scoop and winget manifests that
-      tools/manifests.sh writes for a release zip: the fields each format
-      requires, the zip's hash and address, the command inside the zip
-  release_files_test.py zip <checkout>   tools/pack-zip.py: the same bytes in any time zone,
-      whatever the files' modes; entries in name order, dated SOURCE_DATE_EPOCH
-  release_files_test.py workflows <checkout>   every workflow file parses, and
-      each step that runs something runs a script or program of the checkout
+  manifests <checkout>   the Scoop and winget manifests that tools/manifests.sh writes for a release zip: the
+      fields each format requires, the zip's hash and address, the command inside the zip
+  zip <checkout>   tools/pack-zip.py: same bytes in any time zone and file mode; entries sorted, dated SOURCE_DATE_EPOCH
+  workflows <checkout>   every workflow parses; each step that runs something runs a script or program of the checkout
 """
 import glob
 import hashlib
@@ -29,6 +26,11 @@ def check(condition, what):
         failures.append(what)
 
 
+def check_fields(where, data, expected):
+    for field, want in expected.items():
+        check(data.get(field) == want, f"{where}: {field} is {data.get(field)!r}, not {want!r}")
+
+
 def manifests(checkout):
     with tempfile.TemporaryDirectory() as scratch:
         version = "9.8.7"
@@ -46,44 +48,32 @@ def manifests(checkout):
         scoop = json.load(open(os.path.join(out, "scoop", "backdrift.json")))
         for field in ("version", "description", "homepage", "license", "architecture", "bin"):
             check(field in scoop, f"scoop: no {field}")
-        check(scoop.get("version") == version, f"scoop: version {scoop.get('version')}")
-        x64 = scoop.get("architecture", {}).get("64bit", {})
-        check(x64.get("url") == url, f"scoop: url {x64.get('url')}")
-        check(x64.get("hash") == digest, f"scoop: hash {x64.get('hash')} is not the zip's {digest}")
+        check_fields("scoop", scoop, {"version": version})
+        check_fields("scoop", scoop.get("architecture", {}).get("64bit", {}), {"url": url, "hash": digest})
         check(scoop.get("bin") in names, f"scoop: bin {scoop.get('bin')} is not in the zip")
 
         folder = os.path.join(out, "winget", "manifests", "v", "Velmaro", "Backdrift", version)
-        files = {
-            "version": "Velmaro.Backdrift.yaml",
-            "installer": "Velmaro.Backdrift.installer.yaml",
-            "defaultLocale": "Velmaro.Backdrift.locale.en-US.yaml",
-        }
-        required = {
-            "version": ("DefaultLocale",),
-            "installer": ("InstallerType", "NestedInstallerType", "NestedInstallerFiles", "Installers"),
-            "defaultLocale": ("PackageLocale", "Publisher", "PackageName", "License", "ShortDescription"),
+        required = {  # each manifest's type, what its file name adds and the fields it must fill
+            ("version", ""): ("DefaultLocale",),
+            ("installer", ".installer"): ("InstallerType", "NestedInstallerType", "NestedInstallerFiles", "Installers"),
+            ("defaultLocale", ".locale.en-US"): ("PackageLocale", "Publisher", "PackageName", "License",
+                                                 "ShortDescription"),
         }
         sets = {}
-        for kind, name in files.items():
-            data = yaml.safe_load(open(os.path.join(folder, name)))
-            sets[kind] = data
-            check(data.get("PackageIdentifier") == "Velmaro.Backdrift", f"winget {kind}: identifier")
-            check(data.get("PackageVersion") == version, f"winget {kind}: version {data.get('PackageVersion')!r}")
-            check(data.get("ManifestType") == kind, f"winget {kind}: type {data.get('ManifestType')}")
-            check(data.get("ManifestVersion") == "1.6.0", f"winget {kind}: manifest version")
-            for field in required[kind]:
+        for (kind, part), fields in required.items():
+            data = sets[kind] = yaml.safe_load(open(os.path.join(folder, f"Velmaro.Backdrift{part}.yaml")))
+            check_fields(f"winget {kind}", data, {"PackageIdentifier": "Velmaro.Backdrift", "PackageVersion": version,
+                                                  "ManifestType": kind, "ManifestVersion": "1.6.0"})
+            for field in fields:
                 check(data.get(field), f"winget {kind}: no {field}")
         check(sets["version"].get("DefaultLocale") == sets["defaultLocale"].get("PackageLocale"), "winget: locales")
         installer = sets["installer"]
-        check(installer.get("InstallerType") == "zip", "winget: not a zip")
-        check(installer.get("NestedInstallerType") == "portable", "winget: not portable")
+        check_fields("winget", installer, {"InstallerType": "zip", "NestedInstallerType": "portable"})
         nested = (installer.get("NestedInstallerFiles") or [{}])[0]
         check(nested.get("RelativeFilePath") in names, f"winget: {nested.get('RelativeFilePath')} is not in the zip")
         check(nested.get("PortableCommandAlias"), "winget: no command")
         entry = (installer.get("Installers") or [{}])[0]
-        check(entry.get("Architecture") == "x64", "winget: architecture")
-        check(entry.get("InstallerUrl") == url, f"winget: url {entry.get('InstallerUrl')}")
-        check(entry.get("InstallerSha256") == digest.upper(), "winget: hash is not the zip's")
+        check_fields("winget", entry, {"Architecture": "x64", "InstallerUrl": url, "InstallerSha256": digest.upper()})
 
         other = os.path.join(scratch, "Backdrift-latest.zip")
         os.rename(zip_path, other)
@@ -115,26 +105,23 @@ def zip_(checkout):
 def workflows(checkout):
     paths = sorted(glob.glob(os.path.join(checkout, ".github", "workflows", "*.yml")))
     check(paths, "no workflow files")
-    steps_by_file = {}
+    steps_by_file, triggers = {}, {}
     for path in paths:
         data = yaml.safe_load(open(path))  # raises on YAML that does not parse
         name = os.path.basename(path)
-        triggers = data.get("on", data.get(True))  # YAML 1.1 reads a bare on as true
-        check(triggers, f"{name}: no triggers")
-        steps_by_file[name] = []
-        for job_name, job in data.get("jobs", {}).items():
-            for step in job.get("steps", []):
-                steps_by_file[name].append((job_name, job, step))
-                command = step.get("run")
-                if command is None:
-                    continue
-                words = command.split()
-                program = words[1] if words[0] in ("bash", "sh", "pwsh") else words[0]
-                program = program.replace("\\", "/")
-                built = re.fullmatch(r"build/[^ ]*/(\w+)\.exe", program)
-                source = f"tools/{built.group(1)}.cpp" if built else program
-                check(os.path.isfile(os.path.join(checkout, source)),
-                      f"{name}, job {job_name}: runs {program}, which is not in the checkout")
+        triggers[name] = data.get("on", data.get(True))  # YAML 1.1 reads a bare on as true
+        check(triggers[name], f"{name}: no triggers")
+        steps_by_file[name] = [(job_name, job, step) for job_name, job in data.get("jobs", {}).items()
+                               for step in job.get("steps", [])]
+        for job_name, _, step in steps_by_file[name]:
+            if step.get("run") is None:
+                continue
+            words = step["run"].split()
+            program = (words[1] if words[0] in ("bash", "sh", "pwsh") else words[0]).replace("\\", "/")
+            built = re.fullmatch(r"build/[^ ]*/(\w+)\.exe", program)
+            source = f"tools/{built.group(1)}.cpp" if built else program
+            check(os.path.isfile(os.path.join(checkout, source)),
+                  f"{name}, job {job_name}: runs {program}, which is not in the checkout")
 
     def runs(file, text):
         return [(job_name, job) for job_name, job, step in steps_by_file.get(file, []) if text in step.get("run", "")]
@@ -145,8 +132,7 @@ def workflows(checkout):
     check(tested and tested[0][1].get("runs-on") == "windows-latest", "ci.yml: no Windows job runs the tested programs")
     check(tested and tested[0][1].get("needs") == linux[0][0] if linux else False, "ci.yml: Windows job does not wait")
     check(runs("ci.yml", "tools\\windows-native.cmd"), "ci.yml: no native Visual Studio build")
-    release = yaml.safe_load(open(os.path.join(checkout, ".github", "workflows", "release.yml")))
-    tags = (release.get("on", release.get(True)) or {}).get("push", {}).get("tags", [])
+    tags = (triggers.get("release.yml") or {}).get("push", {}).get("tags", [])
     check(tags == ["v*"], f"release.yml: triggered by tags {tags}")
     check(runs("release.yml", "tools/package.sh") and runs("release.yml", "tools/publish-release.sh"),
           "release.yml: does not package and publish")
