@@ -2,9 +2,8 @@
 
 #include "app/app_state.h"
 
-// Every persistent value other than its default and its value in the old
-// settings file of the save tests: what they save, in the test program or in
-// save_cut_probe.
+// Every persistent value unlike both its default and its value in the save
+// tests' old file: what they save, in the test program or in save_cut_probe.
 inline void SetNewSettings()
 {
     g_app.folder = L"D:\\New";

@@ -19,7 +19,6 @@ namespace {
 using Paths = std::vector<std::wstring>;
 using Indexes = std::vector<int32_t>;
 
-constexpr wchar_t kNoFolder[] = L"Pick a wallpaper folder first (right-click the icon).";
 constexpr wchar_t kNoImages[] = L"No images found in the selected folder.";
 constexpr wchar_t kNoneSet[] = L"Could not set any wallpaper from this folder.";
 
@@ -33,7 +32,7 @@ protected:
     }
 
     // A folder of `count` pictures named 0.jpg, 1.jpg, ..., scanned; the next swap starts after `index`.
-    void MakePictures(int count, int32_t index = -1)
+    void MakePictures(int count, int32_t index = -1, RotationMode mode = Sequential)
     {
         for (int i = 0; i < count; ++i) {
             Touch(Picture(i));
@@ -41,6 +40,7 @@ protected:
         ScanFolder();
         ASSERT_EQ(g_app.images.size(), static_cast<size_t>(count));
         g_app.index = index;
+        g_app.mode = mode;
     }
     std::wstring Picture(int i) const { return dir / (std::to_wstring(i) + L".jpg"); }
     void DeletePictures(int count) const
@@ -164,10 +164,7 @@ TEST_F(SwapTest, AllPicturesDeletedThenNoImages)
 TEST_F(SwapTest, RemovedFolderKeepsTheLastFailedCandidate)
 {
     MakePictures(4, 0);
-    g_app.folder = dir / L"gone";
-    for (std::wstring& path : g_app.images) {
-        path = dir / L"gone\\" + path.substr(path.rfind(L'\\') + 1);
-    }
+    RemoveTree(dir.path());
 
     SwapAndExpect({}, {}, {kNoneSet});
     EXPECT_TRUE(g_app.images.empty());
@@ -180,7 +177,7 @@ TEST_F(SwapTest, NoFolderOnlyShowsABalloon)
     g_app.images = {L"C:\\kept.jpg"};
     g_app.index = 0;
 
-    SwapAndExpect({}, {}, {kNoFolder});
+    SwapAndExpect({}, {}, {L"Pick a wallpaper folder first (right-click the icon)."});
     EXPECT_EQ(g_app.images, Paths{L"C:\\kept.jpg"});
     EXPECT_EQ(g_app.index, 0);
 }
@@ -193,8 +190,7 @@ TEST_F(SwapTest, EmptyListIsRescannedFirst)
 
     SwapAndExpect({Picture(0)}, {0}, {});
 
-    g_app.folder = dir / L"empty";
-    CreateDirectoryW(g_app.folder.c_str(), nullptr);
+    DeletePictures(2);
     g_app.images.clear();
     SwapAndExpect({Picture(0)}, {0}, {kNoImages});
 }
@@ -205,12 +201,9 @@ TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
     const uint32_t seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     g_app.rng.seed(seed);
-    for (const int count : {3, 4, 7}) {
+    for (const int count : {3, 4, 7}) { // each folder the last one and a few more pictures
         g_swap = SwapRecorder();
-        RemoveTree(dir.path());
-        CreateDirectoryW(dir.path().c_str(), nullptr);
-        MakePictures(count);
-        g_app.mode = Random;
+        MakePictures(count, -1, Random);
 
         const Indexes shown = Swaps(count * 200);
 
@@ -248,8 +241,7 @@ TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
 
 TEST_F(SwapTest, RandomWithTwoPicturesAlternates)
 {
-    MakePictures(2, 1);
-    g_app.mode = Random;
+    MakePictures(2, 1, Random);
 
     const Indexes shown = Swaps(100);
 
@@ -260,8 +252,7 @@ TEST_F(SwapTest, RandomWithTwoPicturesAlternates)
 
 TEST_F(SwapTest, RandomWithOnePictureDrawsNothing)
 {
-    MakePictures(1);
-    g_app.mode = Random;
+    MakePictures(1, -1, Random);
     g_app.shuffleOrder = {0};
     g_app.shufflePos = 1;
     const std::mt19937 before = g_app.rng;
@@ -274,8 +265,7 @@ TEST_F(SwapTest, RandomWithOnePictureDrawsNothing)
 
 TEST_F(SwapTest, RandomAfterPickStartsAFreshCycle)
 {
-    MakePictures(5);
-    g_app.mode = Random;
+    MakePictures(5, -1, Random);
 
     SwapWallpaper();
 
@@ -334,8 +324,7 @@ TEST(DrawUpToTest, StaysInRangeAndIsEven)
     for (const int count : counts) {
         EXPECT_NEAR(count, 10000, 500);
     }
-    std::mt19937 a(7);
-    std::mt19937 b(7);
+    std::mt19937 a(7), b(7);
     EXPECT_EQ(DrawUpTo(a, 0xFFFFFFFFu), b());
 }
 

@@ -12,7 +12,8 @@
 namespace {
 
 int g_writesLeft = 0;
-decltype(&WritePrivateProfileStringW) g_realWrite = nullptr;
+const auto g_realWrite = reinterpret_cast<decltype(&WritePrivateProfileStringW)>(
+    reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WritePrivateProfileStringW")));
 
 BOOL WINAPI WriteThenEnd(LPCWSTR section, LPCWSTR key, LPCWSTR value, LPCWSTR file)
 {
@@ -33,8 +34,6 @@ int wmain(int argc, wchar_t** argv)
     if (argc < 2) {
         return ERROR_BAD_ARGUMENTS;
     }
-    g_realWrite = reinterpret_cast<decltype(&WritePrivateProfileStringW)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "WritePrivateProfileStringW")));
     g_writesLeft = _wtoi(argv[1]);
     SetNewSettings();
     SaveSettings();

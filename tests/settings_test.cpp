@@ -11,17 +11,15 @@
 
 namespace {
 
-// The file a save writes when nothing has been chosen yet.
-const std::wstring kDefaultFile = SettingsFileText();
-
 // A file of an earlier run, with a section of another program's, and the same
-// file once SetNewSettings' values have been saved into it.
+// file once SetNewSettings' values have been saved into it; its own section is
+// what a save writes where there was no file.
 const std::string kOldFile = "[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=C:\\Old\r\nMode=0\r\nIndex=2\r\nFit=1\r\n"
                              "Autostart=0\r\nHotkeyMod=3\r\nHotkeyVk=87\r\n";
 const std::wstring kNewFile = L"[Other]\r\nKeep=1\r\n[Backdrift]\r\nFolder=D:\\New\r\nMode=1\r\nIndex=5\r\nFit=4\r\n"
                               L"Autostart=1\r\nHotkeyMod=6\r\nHotkeyVk=66\r\n";
+const std::wstring kNewSection = kNewFile.substr(kNewFile.find(L"[Backdrift]"));
 
-// All seven persistent values, to compare at once.
 auto Persistent()
 {
     return std::make_tuple(g_app.folder, g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod,
@@ -32,8 +30,7 @@ class SettingsTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        RemoveTree(configDir);
-        RemoveTree(exeDirFile);
+        TearDown();
         ResetAppState();
     }
     void TearDown() override
@@ -49,10 +46,18 @@ protected:
         WriteBytes(configFile, text);
     }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
+    static void SaveAndReload()
+    {
+        SaveSettings();
+        ResetAppState();
+        LoadSettings();
+    }
 
     const std::wstring configDir = RoamingAppData() + L"\\Backdrift";
     const std::wstring configFile = configDir + L"\\config.ini";
     const std::wstring exeDirFile = ModuleDir() + L"\\config.ini";
+    // Saves SetNewSettings' values, ending after the number of key writes appended.
+    const std::wstring saveCutProbe = L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" ";
 };
 
 TEST_F(SettingsTest, ConfigPathIsUnderRoamingAppData)
@@ -80,7 +85,7 @@ TEST_F(SettingsTest, SaveOfDefaultsWritesExactlyTheDefaultFileAsUtf16)
     const auto bytes = ReadBytes(configFile);
     ASSERT_TRUE(bytes.has_value());
     EXPECT_EQ(bytes->substr(0, 2), "\xFF\xFE");
-    EXPECT_EQ(ConfigText(), kDefaultFile);
+    EXPECT_EQ(ConfigText(), SettingsFileText());
 }
 
 TEST_F(SettingsTest, EveryValueRoundTrips)
@@ -88,7 +93,7 @@ TEST_F(SettingsTest, EveryValueRoundTrips)
     SetNewSettings();
     const auto saved = Persistent();
     SaveSettings();
-    EXPECT_EQ(ConfigText(), kNewFile.substr(kNewFile.find(L"[Backdrift]")));
+    EXPECT_EQ(ConfigText(), kNewSection);
 
     ResetAppState();
     LoadSettings();
@@ -99,10 +104,7 @@ TEST_F(SettingsTest, NonAsciiFolderSurvivesARestart)
 {
     const std::wstring folder = L"C:\\Users\\\u0141ukasz\\\u58c1\u7d19";
     g_app.folder = folder;
-    SaveSettings();
-
-    ResetAppState();
-    LoadSettings();
+    SaveAndReload();
     EXPECT_EQ(g_app.folder, folder);
 }
 
@@ -120,41 +122,32 @@ TEST_F(SettingsTest, ExistingAnsiFileKeepsItsEncoding)
 
 TEST_F(SettingsTest, LongFolderIsReadWhole)
 {
+    std::wstring deep = L"C:\\";
+    while (deep.size() < 5000) {
+        deep += L"deep\\";
+    }
     for (const size_t length : {519u, 520u, 600u, 1039u, 5000u}) {
-        std::wstring folder = L"C:\\";
-        while (folder.size() < length) {
-            folder += L"deep\\";
-        }
-        folder.resize(length);
-        g_app.folder = folder;
-        SaveSettings();
-
-        ResetAppState();
-        LoadSettings();
-        EXPECT_EQ(g_app.folder, folder) << "length " << length;
+        g_app.folder = deep.substr(0, length);
+        SaveAndReload();
+        EXPECT_EQ(g_app.folder, deep.substr(0, length)) << "length " << length;
     }
 }
 
 TEST_F(SettingsTest, OutOfRangeNumbersAreCorrected)
 {
-    struct Case {
-        const char* file;
-        int mode, fit;
-        uint32_t hotkeyMod, hotkeyVk;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, int, int, uint32_t, uint32_t> cases[] = {
         {"Mode=2\r\nFit=5\r\nHotkeyMod=19\r\nHotkeyVk=256\r\n", 0, 0, 3, 0},
         {"Mode=-1\r\nFit=-3\r\nHotkeyMod=-1\r\nHotkeyVk=-1\r\n", 0, 0, 15, 0},
         {"Mode=abc\r\nFit=4\r\nHotkeyMod=16\r\nHotkeyVk=255\r\n", 0, 4, 0, 255},
         {"Mode=1\r\nFit=1\r\nHotkeyMod=16387\r\nHotkeyVk=0\r\n", 1, 1, 3, 0},
     };
-    for (const Case& c : cases) {
-        WriteConfig(std::string("[Backdrift]\r\n") + c.file);
+    for (const auto& [file, mode, fit, hotkeyMod, hotkeyVk] : cases) {
+        WriteConfig(std::string("[Backdrift]\r\n") + file);
         LoadSettings();
-        EXPECT_EQ(static_cast<int>(g_app.mode), c.mode) << c.file;
-        EXPECT_EQ(static_cast<int>(g_app.fit), c.fit) << c.file;
-        EXPECT_EQ(g_app.hotkeyMod, c.hotkeyMod) << c.file;
-        EXPECT_EQ(g_app.hotkeyVk, c.hotkeyVk) << c.file;
+        EXPECT_EQ(static_cast<int>(g_app.mode), mode) << file;
+        EXPECT_EQ(static_cast<int>(g_app.fit), fit) << file;
+        EXPECT_EQ(g_app.hotkeyMod, hotkeyMod) << file;
+        EXPECT_EQ(g_app.hotkeyVk, hotkeyVk) << file;
     }
 }
 
@@ -180,12 +173,9 @@ TEST_F(SettingsTest, ForeignKeysAndSectionsSurviveSaves)
     }
 
     const std::wstring text = ConfigText();
-    EXPECT_NE(text.find(L"; my notes"), std::wstring::npos);
-    EXPECT_NE(text.find(L"[Other]\r\nKeep=yes\r\n"), std::wstring::npos);
-    EXPECT_NE(text.find(L"Extra=1\r\n"), std::wstring::npos);
-    for (const wchar_t* key :
-         {L"Folder=", L"Mode=0", L"Index=-1", L"Fit=3", L"Autostart=0", L"HotkeyMod=3", L"HotkeyVk=87"}) {
-        EXPECT_NE(text.find(key), std::wstring::npos) << Narrow(key);
+    for (const wchar_t* part : {L"; my notes", L"[Other]\r\nKeep=yes\r\n", L"Extra=1\r\n", L"Folder=", L"Mode=0",
+                                L"Index=-1", L"Fit=3", L"Autostart=0", L"HotkeyMod=3", L"HotkeyVk=87"}) {
+        EXPECT_NE(text.find(part), std::wstring::npos) << Narrow(part);
     }
 }
 
@@ -208,19 +198,15 @@ TEST_F(SettingsTest, FileNamedBackdriftSendsSettingsToTheExecutableFolder)
 
     EXPECT_EQ(GetConfigDir(), ModuleDir());
     g_app.mode = Random;
-    SaveSettings();
-    ResetAppState();
-    LoadSettings();
+    SaveAndReload();
     EXPECT_EQ(g_app.mode, Random);
     EXPECT_TRUE(Exists(exeDirFile));
 }
 
 TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
 {
-    const wchar_t* shellFolders[] = {
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-    };
+    const wchar_t* shellFolders[] = {L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
     RegValueGuard user(HKEY_CURRENT_USER, shellFolders[0], L"AppData");
     RegValueGuard shell(HKEY_CURRENT_USER, shellFolders[1], L"AppData");
     for (const wchar_t* key : shellFolders) {
@@ -229,16 +215,15 @@ TEST_F(SettingsTest, UnusableRoamingFolderSendsSettingsToTheExecutableFolder)
 
     // Windows may keep a process's known folders once asked, so a fresh
     // process asks: the probe saves, all seven keys, wherever the path leads.
-    EXPECT_EQ(RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" 7").first, 0u);
-    EXPECT_EQ(ReadText(exeDirFile), kNewFile.substr(kNewFile.find(L"[Backdrift]")));
+    EXPECT_EQ(RunAndRead(saveCutProbe + L"7").first, 0u);
+    EXPECT_EQ(ReadText(exeDirFile), kNewSection);
 }
 
 TEST_F(SettingsTest, ASaveCutShortLeavesTheLastCompleteSettings)
 {
     for (int writes = 0; writes <= 7; ++writes) {
         WriteConfig(kOldFile);
-        const DWORD code = RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" " + std::to_wstring(writes)).first;
-
+        const DWORD code = RunAndRead(saveCutProbe + std::to_wstring(writes)).first;
         if (writes < 7) {
             EXPECT_EQ(code, DWORD{ERROR_CANCELLED});
             EXPECT_EQ(ReadBytes(configFile), kOldFile) << "ended after " << writes << " writes";
@@ -265,9 +250,8 @@ TEST_F(SettingsTest, AFileHeldOpenElsewhereIsStillSaved)
 
 // What an ordinary user meets: a file or folder marked read-only or not
 // readable, a file that another program holds open, a file that is a link.
-// Each row first shows that its obstacle is there for real: run with root's
-// rights, the platform would not refuse the writes, and the rows would prove
-// nothing.
+// Each row first shows that its obstacle is real: with root's rights the
+// platform refuses no write, and the rows would prove nothing.
 TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
 {
     const std::wstring draft = configFile + L".new";
@@ -275,17 +259,15 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
     const std::wstring secondName = configDir + L"\\backup.ini";
     const auto refuses = [](const std::wstring& path, DWORD creation) {
         HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, creation, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            return true;
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            DeleteFileW(path.c_str());
         }
-        CloseHandle(handle);
-        DeleteFileW(path.c_str());
-        return false;
+        return handle == INVALID_HANDLE_VALUE;
     };
-    // Wine's CreateSymbolicLinkW makes nothing and reports success, and Wine
-    // cannot give a file back the right to read it. There the system's own
-    // programs do it: Wine starts a Unix program from its Z: drive, without
-    // a handle to wait on, so what it does is waited for.
+    // Wine's CreateSymbolicLinkW makes nothing yet reports success, and Wine cannot
+    // give a file back the right to read it: there the system's own programs do it,
+    // started from Z: without a handle to wait on, so their effect is waited for.
     const auto unixInConfigDir = [&](std::wstring commandLine, const std::function<bool()>& done) {
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
@@ -302,19 +284,19 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
     HANDLE holder = INVALID_HANDLE_VALUE;
     struct Row {
         const char* name;
-        std::function<bool()> arrange; // sets the obstacle up; true when it is there (the platform refuses the write)
         bool savedAtOnce;              // else the file is kept as it was, and saved once the obstacle is gone
+        std::function<bool()> arrange; // sets the obstacle up; true when it is there (the platform refuses the write)
         std::function<void()> release; // removes it, checking first what the save did to it
     };
     const Row rows[] = {
-        {"read-only file, then writable again",
+        {"read-only file, then writable again", false,
          [&] {
              return SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_READONLY) &&
                     refuses(configFile, OPEN_EXISTING);
          },
-         false, [&] { SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_NORMAL); }},
-        {"file that may not be read, then readable again",
-         [&] { return DenyToEveryone(configFile, FILE_READ_DATA) && !ReadBytes(configFile); }, false,
+         [&] { SetFileAttributesW(configFile.c_str(), FILE_ATTRIBUTE_NORMAL); }},
+        {"file that may not be read, then readable again", false,
+         [&] { return DenyToEveryone(configFile, FILE_READ_DATA) && !ReadBytes(configFile); },
          [&] {
              if (!RunningUnderWine()) {
                  DenyToEveryone(configFile, 0);
@@ -322,7 +304,7 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
                  unixInConfigDir(L"Z:\\bin\\chmod a+r config.ini", [&] { return ReadBytes(configFile).has_value(); });
              }
          }},
-        {"stale read-only hidden draft of an earlier run",
+        {"stale read-only hidden draft of an earlier run", true,
          [&] {
              WriteBytes(draft, "[Backdrift]\r\nMode=7\r\n");
              if (!SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) ||
@@ -330,22 +312,22 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
                  return false;
              }
              // A save cut short that meets the draft first.
-             EXPECT_EQ(RunAndRead(L"\"" + ModuleDir() + L"\\save_cut_probe.exe\" 3").first, DWORD{ERROR_CANCELLED});
+             EXPECT_EQ(RunAndRead(saveCutProbe + L"3").first, DWORD{ERROR_CANCELLED});
              EXPECT_EQ(ReadBytes(configFile), kOldFile) << "a save cut short left a mixed file";
              return true;
          },
-         true, [] {}},
-        {"folder where files can be changed but not created",
+         [] {}},
+        {"folder where files can be changed but not created", true,
          [&] { return DenyToEveryone(configDir, FILE_ADD_FILE) && refuses(configDir + L"\\probe.ini", CREATE_NEW); },
-         true, [&] { DenyToEveryone(configDir, 0); }},
-        {"draft held open by a scanner",
+         [&] { DenyToEveryone(configDir, 0); }},
+        {"draft held open by a scanner", true,
          [&] {
              holder = CreateFileW(draft.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
              return holder != INVALID_HANDLE_VALUE && refuses(draft, OPEN_EXISTING);
          },
-         true, [&] { CloseHandle(holder); }},
-        {"symbolic link into a synced folder",
+         [&] { CloseHandle(holder); }},
+        {"symbolic link into a synced folder", true,
          [&] {
              CreateDirectoryW((configDir + L"\\Synced").c_str(), nullptr);
              if (!MoveFileW(configFile.c_str(), synced.c_str())) {
@@ -357,7 +339,6 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
              }
              return unixInConfigDir(L"Z:\\bin\\ln -s Synced/config.ini config.ini", [&] { return Exists(configFile); });
          },
-         true,
          [&] {
              EXPECT_EQ(ReadText(synced), kNewFile);
              EXPECT_FALSE(Exists(synced + L".new")) << "a draft is left behind";
@@ -367,8 +348,8 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
              WriteBytes(secondName, kOldFile);
              MoveFileExW(secondName.c_str(), configFile.c_str(), MOVEFILE_REPLACE_EXISTING);
          }},
-        {"file with a second name, a hard link",
-         [&] { return CreateHardLinkW(secondName.c_str(), configFile.c_str(), nullptr) != FALSE; }, true,
+        {"file with a second name, a hard link", true,
+         [&] { return CreateHardLinkW(secondName.c_str(), configFile.c_str(), nullptr) != FALSE; },
          [&] { EXPECT_EQ(ReadText(secondName), kNewFile) << "the second name keeps the old settings"; }},
     };
     for (const Row& row : rows) {
@@ -399,51 +380,32 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
 TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)
 {
     const char* keys[] = {"Folder", "Mode", "Index", "Fit", "Autostart", "HotkeyMod", "HotkeyVk", "Other", ""};
-    const char* values[] = {"0",
-                            "1",
-                            "4",
-                            "5",
-                            "-1",
-                            "-7",
-                            "255",
-                            "256",
-                            "4294967295",
-                            "99999999999999999999",
-                            "-2147483649",
-                            "0x10",
-                            " 12 ",
-                            "\"3\"",
-                            "abc",
-                            "",
-                            "C:\\Pictures",
-                            "\xC5\x81\xE5\xA3\x81"};
+    const char* values[] = {"0",    "1",    "4",     "5",          "-1",          "99999999999999999999",
+                            "-7",   "255",  "256",   "4294967295", "-2147483649", "C:\\Pictures",
+                            "0x10", " 12 ", "\"3\"", "",           "abc",         "\xC5\x81\xE5\xA3\x81"};
     const char* boms[] = {"", "\xFF\xFE", "\xEF\xBB\xBF", "\xFE\xFF"};
     // Other files with --gtest_random_seed=N, as the long runs of the benchmarks do.
     std::mt19937 rng(2026 + testing::UnitTest::GetInstance()->random_seed());
     auto pick = [&](auto& table) { return table[rng() % std::size(table)]; };
     for (int file = 0; file < 1000; ++file) {
         std::string text = pick(boms);
-        const int lines = static_cast<int>(rng() % 24);
-        for (int line = 0; line < lines; ++line) {
-            switch (rng() % 8) {
-            case 0:
+        for (int lines = static_cast<int>(rng() % 24); lines > 0; --lines) {
+            const uint32_t kind = rng() % 8;
+            if (kind == 0) {
                 text += rng() % 2 ? "[Backdrift]" : "[Other]";
-                break;
-            case 1: // raw bytes
+            } else if (kind == 1) { // raw bytes
                 for (int i = static_cast<int>(rng() % 64); i > 0; --i) {
                     text += static_cast<char>(rng());
                 }
-                break;
-            case 2: // a very long line
+            } else if (kind == 2) { // a very long line
                 text +=
                     std::string(pick(keys)) + "=" + std::string(1 + rng() % 9000, static_cast<char>('A' + rng() % 26));
-                break;
-            default:
+            } else {
                 text += std::string(pick(keys)) + "=" + pick(values);
             }
             text += rng() % 4 ? "\r\n" : "\n";
         }
-        if (text.size() >= 2 && text[0] == '\xFF' && text[1] == '\xFE') {
+        if (text.starts_with("\xFF\xFE")) {
             std::wstring wide(text.begin() + 2, text.end()); // as UTF-16, byte by byte widened
             text = "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2);
         }
@@ -455,9 +417,7 @@ TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)
         EXPECT_LE(g_app.hotkeyMod, 15u) << "file " << file;
         EXPECT_LE(g_app.hotkeyVk, 255u) << "file " << file;
         const auto loaded = Persistent();
-        SaveSettings();
-        ResetAppState();
-        LoadSettings();
+        SaveAndReload();
         EXPECT_TRUE(Persistent() == loaded) << "file " << file << ": a value came back otherwise, the folder's "
                                             << std::get<0>(loaded).size() << " characters as " << g_app.folder.size();
         if (HasFailure()) {
