@@ -9,6 +9,18 @@
 
 namespace {
 
+// Injected keys never repeat, so holding a combination down cannot be shown:
+// the flags of each registration are recorded on their way to the system.
+UINT g_modifiers = 0;
+
+BOOL WINAPI RecordHotKey(HWND hwnd, int id, UINT modifiers, UINT vk)
+{
+    g_modifiers = modifiers;
+    const auto real = reinterpret_cast<decltype(&RegisterHotKey)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "RegisterHotKey")));
+    return real(hwnd, id, modifiers, vk);
+}
+
 TEST(HotkeyLabelTest, NamesTheCombinationAsTheUserTypesIt)
 {
     const std::tuple<uint32_t, uint32_t, const wchar_t*> rows[] = {
@@ -100,6 +112,7 @@ TEST(ContextMenuTest, ShowsTheStateItIsBuiltFrom)
 
     UnregisterHotKey(rival, 1);
     EXPECT_TRUE(RegisterSwapHotkey());
+    EXPECT_EQ(g_modifiers, UINT{MOD_CONTROL | MOD_ALT | MOD_NOREPEAT}) << "held down, the keys swap once";
     changed[8] = L"Set hotkey\u2026  (Ctrl+Alt+W) 40035";
     EXPECT_EQ(BuiltMenu(), changed);
     EXPECT_FALSE(RegisterHotKey(rival, 1, MOD_CONTROL | MOD_ALT, 'W')) << "registered for our window";
@@ -108,3 +121,7 @@ TEST(ContextMenuTest, ShowsTheStateItIsBuiltFrom)
 }
 
 } // namespace
+
+extern "C" {
+decltype(&RegisterHotKey) __imp_RegisterHotKey = RecordHotKey;
+}

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <tuple>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,34 @@ auto Persistent()
 {
     return std::make_tuple(g_app.folder, g_app.mode, g_app.index, g_app.fit, g_app.autostart, g_app.hotkeyMod,
                            g_app.hotkeyVk);
+}
+
+// A flush and a write-through replace show only after a power cut, which no
+// test can make: each call is recorded on its way to the system.
+std::vector<std::wstring> g_diskCalls;
+
+template <class Function> Function Real(const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+std::wstring NameOf(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L'\\') + 1);
+}
+
+BOOL WINAPI RecordFlush(HANDLE file)
+{
+    wchar_t path[MAX_PATH] = {};
+    GetFinalPathNameByHandleW(file, path, MAX_PATH, FILE_NAME_NORMALIZED);
+    g_diskCalls.push_back(L"flush " + NameOf(path));
+    return Real<decltype(&FlushFileBuffers)>("FlushFileBuffers")(file);
+}
+
+BOOL WINAPI RecordMove(LPCWSTR from, LPCWSTR to, DWORD flags)
+{
+    g_diskCalls.push_back(L"move " + NameOf(from) + L" " + NameOf(to) + L" " + std::to_wstring(flags));
+    return Real<decltype(&MoveFileExW)>("MoveFileExW")(from, to, flags);
 }
 
 class SettingsTest : public testing::Test {
@@ -80,7 +109,12 @@ TEST_F(SettingsTest, FirstStartTakesDefaultsCreatesFolderButNoFile)
 
 TEST_F(SettingsTest, SaveOfDefaultsWritesExactlyTheDefaultFileAsUtf16)
 {
+    g_diskCalls.clear();
     SaveSettings();
+
+    const std::wstring replace = std::to_wstring(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    EXPECT_EQ(g_diskCalls,
+              (std::vector<std::wstring>{L"flush config.ini.new", L"move config.ini.new config.ini " + replace}));
 
     const auto bytes = ReadBytes(configFile);
     ASSERT_TRUE(bytes.has_value());
@@ -427,3 +461,8 @@ TEST_F(SettingsTest, AnyFileLoadsValidValuesThatSurviveASave)
 }
 
 } // namespace
+
+extern "C" {
+decltype(&FlushFileBuffers) __imp_FlushFileBuffers = RecordFlush;
+decltype(&MoveFileExW) __imp_MoveFileExW = RecordMove;
+}
