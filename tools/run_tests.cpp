@@ -1,21 +1,22 @@
-// Runs the GoogleTest programs named in a list, each with a time limit, and
-// tells whether all of them passed: what CTest does under Wine, for a Windows
-// machine that has no CTest and no build tree, only the built programs.
+// Runs the GoogleTest programs named in a list, each with a time limit: what
+// CTest does under Wine, for a Windows machine with only the built programs.
 //   run_tests <list>
-// Each line of the list: <seconds> [may-skip] <program> [arguments...], the
-// program beside the list and its time limit a whole number of seconds from 1
-// to 86400; blank lines and lines starting with # are skipped.
-// A program passes only on GoogleTest's own report of its run: it ended in
-// time with 0, GoogleTest reached its end, at least one test ran and none
-// failed. One whose every test skipped fails unless its line says may-skip.
-// Exits 0 only when every program passed and at least one test passed.
+// Each line: <seconds> [may-skip] <program> [arguments...], the program beside
+// the list, the limit 1 to 86400 s; blank lines and # comments are skipped.
+// A program passes only on GoogleTest's own report: it ended in time with 0,
+// GoogleTest reached its end, a test ran and none failed (all skipped passes
+// only on a may-skip line). Exits 0 only if all passed and a test passed.
 #include "driver/read_all.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
+#include <optional>
+#include <sstream>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -23,12 +24,6 @@ using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHan
 constexpr DWORD kWaitMs = 15000;         // for a program to end once it is told to
 constexpr DWORD kMaxSeconds = 86400;     // a day: a longer limit is a mistyped one
 constexpr char kMaySkip[] = "may-skip "; // the marker, with the space before the program
-
-struct Outcome {
-    bool passed = false;
-    int testsPassed = 0;
-    int testsSkipped = 0;
-};
 
 // What run_tests needs of GoogleTest's XML report.
 struct Report {
@@ -44,26 +39,10 @@ void Print(const std::string& text)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A tag's attribute value, as written (GoogleTest writes no space around =).
-std::string Attribute(const std::string& tag, const std::string& name)
-{
-    const std::string key = " " + name + "=\"";
-    const size_t at = tag.find(key);
-    if (at == std::string::npos) {
-        return {};
-    }
-    const size_t from = at + key.size();
-    return tag.substr(from, tag.find('"', from) - from);
-}
-
 // Reads the report tag by tag. A failure's message is CDATA and may hold
 // anything, so CDATA is stepped over; GoogleTest escapes < > and quotes in
-// attribute values, so a tag ends at the first > and a value at its quote.
+// attribute values, so a tag ends at the first > and only an attribute itself
+// reads as result="..." (written with no space around =).
 Report ReadReport(const std::string& xml)
 {
     Report report;
@@ -83,10 +62,9 @@ Report ReadReport(const std::string& xml)
         if (name == "/testsuites") {
             report.complete = true;
         } else if (name == "testcase") {
-            const std::string result = Attribute(tag, "result");
-            if (result == "completed") {
+            if (tag.find(" result=\"completed\"") != std::string::npos) {
                 ++report.ran;
-            } else if (result == "skipped") {
+            } else if (tag.find(" result=\"skipped\"") != std::string::npos) {
                 ++report.skipped;
             }
             testFailed = false;
@@ -98,92 +76,58 @@ Report ReadReport(const std::string& xml)
     return report;
 }
 
-// GoogleTest's report and the file it removes at its end (named by
-// TEST_PREMATURE_EXIT_FILE) go to a fresh folder under %TEMP%, so that nothing
-// left from before can stand for this run; all three are removed on every path.
-struct Scratch {
-    std::wstring folder;
-    std::wstring report;
-    std::wstring unfinished;
-    ~Scratch()
-    {
-        DeleteFileW(report.c_str());
-        DeleteFileW(unfinished.c_str());
-        RemoveDirectoryW(folder.c_str());
-    }
-};
-
-// The unique name of the file GetTempFileNameW makes, taken over by a folder.
-bool MakeScratch(Scratch& scratch)
+// A fresh file in %TEMP% with a unique name (GetTempFileNameW); empty if none.
+std::wstring TempFile(const wchar_t* prefix)
 {
     wchar_t temp[MAX_PATH];
     wchar_t name[MAX_PATH];
     const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH || !GetTempFileNameW(temp, L"bdg", 0, name) || !DeleteFileW(name) ||
-        !CreateDirectoryW(name, nullptr)) {
-        return false;
-    }
-    scratch.folder = name;
-    scratch.report = scratch.folder + L"\\report.xml";
-    scratch.unfinished = scratch.folder + L"\\unfinished";
-    return true;
+    return length == 0 || length >= MAX_PATH || !GetTempFileNameW(temp, prefix, 0, name) ? std::wstring() : name;
 }
 
-std::string ReadFileText(const std::wstring& path)
+// GoogleTest's report and the file it removes at its end (TEST_PREMATURE_EXIT_FILE)
+// go to a fresh folder, so that nothing left from before can stand for this
+// run; all three are removed on every path.
+struct Scratch {
+    std::wstring folder = TempFile(L"bdg");
+    bool made = !folder.empty() && DeleteFileW(folder.c_str()) && CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring report = folder + L"\\report.xml";
+    std::wstring unfinished = folder + L"\\unfinished";
+    ~Scratch()
+    {
+        if (made) {
+            DeleteFileW(report.c_str());
+            DeleteFileW(unfinished.c_str());
+            RemoveDirectoryW(folder.c_str());
+        }
+    }
+};
+
+std::optional<std::string> ReadFileText(const std::wstring& path)
 {
     Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                             nullptr),
                 &CloseHandle);
-    return file.get() == INVALID_HANDLE_VALUE ? std::string() : ReadAll(file.get());
+    return file.get() == INVALID_HANDLE_VALUE ? std::nullopt : std::optional(ReadAll(file.get()));
 }
 
-// Why a program that ended did not pass; empty when it passed.
-std::string Verdict(bool inTime, DWORD seconds, DWORD code, bool unfinished, const Report& report, bool maySkip)
+// Runs one program in a job object, so that at the time limit it ends with every
+// program it started (the end-to-end tests start Backdrift.exe); its output is
+// copied to ours after. True when it passed; `report` is GoogleTest's of it.
+bool RunProgram(const std::wstring& folder, const std::wstring& commandLine, DWORD seconds, bool maySkip,
+                Report& report)
 {
-    if (!inTime) {
-        return "stopped after " + std::to_string(seconds) + " s";
-    }
-    if (code != 0) {
-        return "exit code " + std::to_string(code);
-    }
-    if (unfinished) {
-        return "it ended before GoogleTest finished";
-    }
-    if (!report.complete) {
-        return "no GoogleTest report: not a GoogleTest program?";
-    }
-    if (report.failed > 0) {
-        return std::to_string(report.failed) + " tests failed";
-    }
-    if (report.ran == 0 && report.skipped == 0) {
-        return "it ran no test";
-    }
-    if (report.ran == 0 && !maySkip) {
-        return "every test skipped (a line that allows it says may-skip)";
-    }
-    return {};
-}
-
-// Runs one program in a job object, so that at the time limit it ends
-// together with every program it started (the end-to-end tests start
-// Backdrift.exe). Its output goes to a temporary file, copied to ours after.
-Outcome RunProgram(const std::wstring& folder, const std::wstring& commandLine, DWORD seconds, bool maySkip)
-{
-    Outcome outcome;
     Scratch scratch; // removed once the job has ended what is left in it
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    wchar_t tempDir[MAX_PATH];
-    wchar_t tempFile[MAX_PATH];
-    GetTempPathW(MAX_PATH, tempDir);
-    GetTempFileNameW(tempDir, L"bdr", 0, tempFile);
-    Handle output(CreateFileW(tempFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr),
+    Handle output(CreateFileW(TempFile(L"bdr").c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr),
                   &CloseHandle);
     Handle job(CreateJobObjectW(nullptr, nullptr), &CloseHandle);
-    if (output.get() == INVALID_HANDLE_VALUE || !job || !MakeScratch(scratch) ||
+    if (output.get() == INVALID_HANDLE_VALUE || !job || !scratch.made ||
         !SetEnvironmentVariableW(L"TEST_PREMATURE_EXIT_FILE", scratch.unfinished.c_str())) {
         Print("run_tests: cannot prepare the run\n");
-        return outcome;
+        return false;
     }
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -201,7 +145,7 @@ Outcome RunProgram(const std::wstring& folder, const std::wstring& commandLine, 
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, folder.c_str(),
                         &startup, &process)) {
         Print("run_tests: cannot start it (error " + std::to_string(GetLastError()) + ")\n");
-        return outcome;
+        return false;
     }
     Handle processHandle(process.hProcess, &CloseHandle);
     Handle thread(process.hThread, &CloseHandle);
@@ -220,34 +164,34 @@ Outcome RunProgram(const std::wstring& folder, const std::wstring& commandLine, 
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     Print(ReadAll(output.get()));
-    const Report report = ReadReport(ReadFileText(scratch.report));
-    const std::string why = Verdict(inTime, seconds, code, Exists(scratch.unfinished), report, maySkip);
-    if (!why.empty()) {
-        Print("run_tests: " + why + "\n");
+    report = ReadReport(ReadFileText(scratch.report).value_or(""));
+    const bool unfinished = GetFileAttributesW(scratch.unfinished.c_str()) != INVALID_FILE_ATTRIBUTES;
+    // Why it did not pass: the first reason that holds.
+    const std::pair<bool, std::string> reasons[] = {
+        {!inTime, "stopped after " + std::to_string(seconds) + " s"},
+        {code != 0, "exit code " + std::to_string(code)},
+        {unfinished, "it ended before GoogleTest finished"},
+        {!report.complete, "no GoogleTest report: not a GoogleTest program?"},
+        {report.failed > 0, std::to_string(report.failed) + " tests failed"},
+        {report.ran == 0 && report.skipped == 0, "it ran no test"},
+        {report.ran == 0 && !maySkip, "every test skipped (a line that allows it says may-skip)"},
+    };
+    for (const auto& [holds, why] : reasons) {
+        if (holds) {
+            Print("run_tests: " + why + "\n");
+            return false;
+        }
     }
-    outcome.passed = why.empty();
-    outcome.testsPassed = report.ran - report.failed;
-    outcome.testsSkipped = report.skipped;
-    return outcome;
+    return true;
 }
 
 // A whole number of seconds from 1 to kMaxSeconds; 0 for anything else.
 DWORD ReadSeconds(const std::string& field)
 {
     DWORD seconds = 0;
-    for (const char digit : field) {
-        if (digit < '0' || digit > '9' || seconds > kMaxSeconds) {
-            return 0;
-        }
-        seconds = seconds * 10 + static_cast<DWORD>(digit - '0');
-    }
-    return seconds <= kMaxSeconds ? seconds : 0;
-}
-
-// Program names and arguments in a list are ASCII.
-std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
+    const char* end = field.data() + field.size();
+    const auto [stop, error] = std::from_chars(field.data(), end, seconds);
+    return error == std::errc() && stop == end && seconds <= kMaxSeconds ? seconds : 0;
 }
 
 } // namespace
@@ -265,34 +209,23 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const std::wstring folder(full, name - full);
-    Handle list(
-        CreateFileW(full, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
-        &CloseHandle);
-    if (list.get() == INVALID_HANDLE_VALUE) {
+    const std::optional<std::string> list = ReadFileText(full);
+    if (!list) {
         Print("run_tests: cannot read the list\n");
         return 2;
     }
-    const std::string lines = ReadAll(list.get());
 
     int programs = 0;
     int failed = 0;
     int testsPassed = 0;
     int testsSkipped = 0;
     std::string failures;
-    for (size_t start = 0; start < lines.size();) {
-        size_t end = lines.find('\n', start);
-        if (end == std::string::npos) {
-            end = lines.size();
-        }
-        std::string line = lines.substr(start, end - start);
-        start = end + 1;
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) {
-            line.pop_back();
-        }
+    std::istringstream lines(*list);
+    for (std::string line; std::getline(lines, line);) {
+        line.erase(line.find_last_not_of("\r ") + 1); // npos + 1 is 0: a line of only these is empty
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        // <seconds> [may-skip] <program> [arguments...]
         const size_t secondsEnd = line.find(' ');
         const DWORD seconds = ReadSeconds(line.substr(0, secondsEnd));
         std::string command = secondsEnd == std::string::npos ? std::string() : line.substr(secondsEnd + 1);
@@ -306,15 +239,17 @@ int wmain(int argc, wchar_t** argv)
             failures += "  (unreadable line) " + line + "\n";
             continue;
         }
-        const size_t argumentsAt = std::min(command.find(' '), command.size());
+        const std::wstring wide(command.begin(), command.end()); // a list's names and arguments are ASCII
+        const size_t argumentsAt = std::min(wide.find(L' '), wide.size());
         Print("== " + command + "\n");
-        const Outcome outcome = RunProgram(
-            folder, L"\"" + folder + Widen(command.substr(0, argumentsAt)) + L"\"" + Widen(command.substr(argumentsAt)),
-            seconds, maySkip);
+        Report report;
+        const bool passed =
+            RunProgram(folder, L"\"" + folder + wide.substr(0, argumentsAt) + L"\"" + wide.substr(argumentsAt), seconds,
+                       maySkip, report);
         ++programs;
-        testsPassed += outcome.testsPassed;
-        testsSkipped += outcome.testsSkipped;
-        if (!outcome.passed) {
+        testsPassed += report.ran - report.failed;
+        testsSkipped += report.skipped;
+        if (!passed) {
             ++failed;
             failures += "  " + command + "\n";
         }
