@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Builds Backdrift.exe and starts it: under Wine here, on the current X
-# display or, without one, on a virtual display. Runs until the program ends
-# or Ctrl+C; then ends the program and whatever of Xvfb and the wineserver
-# this run started.
+# Builds Backdrift.exe and runs it under Wine, on the current X display or a
+# virtual one, until it ends or Ctrl+C; then ends the program and whatever of
+# Xvfb and the wineserver this run started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -19,16 +18,11 @@ bd_wine_init "$root/build/release"
 
 program=
 stop() {
-    if [ -n "$program" ]; then
-        bd_wine_end_program "$program" Backdrift.exe
-        wait "$program" 2>/dev/null || true
-    fi
-    bd_wine_stop_started
+    [ -z "$program" ] || bd_wine_end_program "$program" Backdrift.exe
 }
 bd_wine_boot_for_run stop
 
-# A first run gets settings that point at the demo pictures, so the first
-# click shows something; settings the user already has are left alone.
+# A first run gets settings that point at the demo pictures (the user's own are left alone).
 settings=$(bd_settings_file)
 if [ ! -e "$settings" ]; then
     bd_write_demo_settings "$settings"

@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots into docs/: the notification icon with its
-# tooltip, the right-click menu, the Set hotkey dialog and the About box.
-# Builds Backdrift.exe and tools/screenshot_tour.cpp, then runs both under
-# Wine on a virtual display of their own, with settings that point at the
-# demo pictures in res/demo. Stops everything it started, also on Ctrl+C.
+# Takes the README's screenshots into docs/ with tools/screenshot_tour.cpp,
+# under Wine on a virtual display of their own, with settings that point at
+# the demo pictures in res/demo. Stops everything it started, also on Ctrl+C.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
+names=(tray-tooltip tray-menu hotkey-dialog about)
 
 tools/deps.sh
 . tools/as-test-account.sh
@@ -15,7 +14,7 @@ if [ "$(id -u)" -eq 0 ]; then
     # into the checkout's own files as their owner, so modes and owners stay.
     bd_run_in_test_copy tools/screenshots.sh
     copy=$(bd_test_copy "$root")
-    for name in tray-tooltip tray-menu hotkey-dialog about; do
+    for name in "${names[@]}"; do
         runuser -u "$(stat -c %U "docs/$name.png")" -- sh -c 'cat >"$1"' _ "$root/docs/$name.png" <"$copy/docs/$name.png"
         echo "$root/docs/$name.png"
     done
@@ -31,15 +30,10 @@ unset BACKDRIFT_USE_DISPLAY
 bd_wine_init "$root/build/release" wine-screenshots
 
 shots=$(mktemp -d)
-stop() {
-    bd_wine_stop_started
-    rm -rf -- "$shots"
-}
-bd_wine_boot_for_run stop
+bd_wine_boot_for_run rm -rf -- "$shots"
 
-# Debian's Wine 8 does not find its own fonts (Marlett draws the caption
-# buttons, Tahoma is the dialog font) in its data folder; in the Windows
-# fonts folder it does, as on Windows. Read when a program starts.
+# Debian's Wine 8 finds its own fonts (Marlett draws the caption buttons,
+# Tahoma is the dialog font) only in the Windows fonts folder.
 fonts_dir="$WINEPREFIX/drive_c/windows/Fonts"
 for font in /usr/share/wine/fonts/*.ttf; do
     [ -f "$font" ] && [ ! -e "$fonts_dir/$(basename "$font")" ] && cp -- "$font" "$fonts_dir/"
@@ -54,7 +48,7 @@ wine build/release/bin/screenshot_tour.exe "$(winepath -w build/release/bin/Back
     "$(winepath -w "$shots" 2>/dev/null)" </dev/null
 
 mkdir -p docs
-for name in tray-tooltip tray-menu hotkey-dialog about; do
+for name in "${names[@]}"; do
     cp -- "$shots/$name.png" "docs/$name.png"
     echo "$root/docs/$name.png"
 done

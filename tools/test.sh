@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Builds Backdrift with its tests and runs every test under Wine on a virtual
-# display; ends with CTest's summary and its exit status. Started as root, it
-# installs what is missing, then builds and tests as the test account in its
-# own copy of the checkout (as-test-account.sh).
+# Builds Backdrift with its tests and runs them under Wine on a virtual
+# display; ends with CTest's summary and its exit status. As root, installs
+# what is missing, then runs as the test account (as-test-account.sh).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-cd "$root"
+cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 
 tools/deps.sh python3-yaml # the release files' checks
 . tools/as-test-account.sh
@@ -13,11 +11,8 @@ bd_as_test_account tools/test.sh "$@"
 cmake --preset test >/dev/null
 cmake --build --preset test -j "$(nproc)"
 
-# The tests share one prefix, display and wineserver; boot them once, with
-# their output detached, before CTest starts anything.
+# The tests share one prefix, display and wineserver, booted once here.
 unset BACKDRIFT_USE_DISPLAY
 tools/wine-ctl.sh boot build/test
-status=0
-ctest --preset test "$@" || status=$?
-tools/wine-ctl.sh stop build/test
-exit $status
+trap 'tools/wine-ctl.sh stop build/test' EXIT # a failing stop fails the run, as a failing test does
+ctest --preset test "$@"

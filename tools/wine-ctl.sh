@@ -2,8 +2,7 @@
 # Boots or stops the Wine environment of a build tree.
 #   tools/wine-ctl.sh boot|stop <build dir>
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-. "$here/wine-env.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 build=$(cd "$2" && pwd)
 bd_wine_init "$build"
 case $1 in

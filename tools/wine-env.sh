@@ -1,6 +1,5 @@
-# Sourced by the tools that run Backdrift's Windows programs under Wine.
-# Each build tree keeps its own Wine prefix, virtual display and persistent
-# wineserver under <build>/wine, so runs never touch ~/.wine.
+# Sourced by the tools that run Backdrift's Windows programs under Wine: each build
+# tree keeps its own prefix, display and wineserver in <build>/wine, never ~/.wine.
 
 bd_wine_init() { # <build dir> [folder in it, default wine]
     BD_WINE_DIR=$1/${2:-wine}
@@ -12,17 +11,10 @@ bd_wine_init() { # <build dir> [folder in it, default wine]
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 }
 
-# A pid file holds a process's id and its start time (clock ticks since boot),
-# so that an id the system has since given to another process is never taken
-# for ours, whatever its name.
+# A pid file holds a process's id and start time (clock ticks since boot), so
+# that an id since given to another process is never taken for ours.
 bd_start_time() { # <pid>
     sed -n 's/^.*) //p' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20
-}
-bd_record() { # <pid> <pid file>
-    echo "$1 $(bd_start_time "$1")" >"$2"
-}
-bd_pid() { # <pid file>
-    cut -d' ' -f1 "$1" 2>/dev/null
 }
 bd_alive() { # <pid file>
     local pid started
@@ -32,27 +24,28 @@ bd_alive() { # <pid file>
 }
 # Ends the process of a pid file if it is still the one recorded there.
 bd_end() { # <pid file>
-    if bd_alive "$1"; then kill "$(bd_pid "$1")" 2>/dev/null || true; fi
+    if bd_alive "$1"; then kill "$(cut -d' ' -f1 "$1")" 2>/dev/null || true; fi
 }
 
-# Runs a command detached from our output and the lock. (Background jobs are
-# started with setsid directly: a backgrounded function's subshell would keep
-# both open.)
+# Run a command detached from our output and the lock, or a caller that reads our
+# output (CTest) would wait for whatever keeps it open; bd_spawn in the background,
+# recorded in a pid file (bd_quiet with & would leave a subshell holding both).
 bd_quiet() {
     setsid "$@" </dev/null >/dev/null 2>&1 9>&-
 }
+bd_spawn() { # <pid file> <command> [arguments...]
+    setsid "${@:2}" </dev/null >/dev/null 2>&1 9>&- &
+    echo "$! $(bd_start_time $!)" >"$1"
+}
 
 bd_start_server() {
-    setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-    bd_record $! "$BD_WINE_DIR/server.pid"
+    bd_spawn "$BD_WINE_DIR/server.pid" wineserver -f -p
     # Creates the prefix on first use (about 10 s) and starts its services.
     bd_quiet wine wineboot
 }
 
-# Start what is missing of Xvfb, wineserver and the prefix's services. Safe to
-# call from several processes at once: the first one boots, the others wait.
-# Every background process is detached from our output and from the lock, or
-# a caller that reads our output (CTest) would wait for it to end.
+# Starts what is missing of Xvfb, wineserver and the prefix's services. Safe
+# to call from several processes at once: the first one boots, the others wait.
 bd_wine_boot() {
     local dir=$BD_WINE_DIR
     (
@@ -61,9 +54,7 @@ bd_wine_boot() {
             echo "$DISPLAY" >"$dir/display.env"
         elif ! bd_alive "$dir/xvfb.pid" || [ ! -s "$dir/display" ]; then
             rm -f "$dir/display"
-            setsid Xvfb -displayfd 8 -nolisten tcp -screen 0 1280x1024x24 \
-                8>"$dir/display" </dev/null >/dev/null 2>&1 9>&- &
-            bd_record $! "$dir/xvfb.pid"
+            bd_spawn "$dir/xvfb.pid" Xvfb -displayfd 8 -nolisten tcp -screen 0 1280x1024x24 8>"$dir/display"
             for _ in $(seq 100); do [ -s "$dir/display" ] && break; sleep 0.1; done
             [ -s "$dir/display" ] || { echo "wine-env: Xvfb did not start" >&2; exit 1; }
             echo ":$(tr -d '[:space:]' <"$dir/display")" >"$dir/display.env"
@@ -73,9 +64,8 @@ bd_wine_boot() {
         if ! bd_alive "$dir/server.pid"; then
             bd_start_server
             if [ ! -f "$WINEPREFIX/.backdrift-desktop" ]; then
-                # A virtual desktop brings its own taskbar and notification
-                # area; without one, Wine looks for an X system tray and every
-                # first tray call waits two seconds for it. Read at server start.
+                # A virtual desktop brings its own notification area; without one,
+                # every first tray call waits 2 s for an X tray. Read at server start.
                 bd_quiet wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f
                 bd_quiet wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f
                 bd_quiet wineserver -k
@@ -86,8 +76,7 @@ bd_wine_boot() {
         fi
         # Keep the desktop process alive between programs (see desktop_keeper.cpp).
         if [ -f "$BD_WINE_KEEPER" ] && ! bd_alive "$dir/keeper.pid"; then
-            setsid wine "$BD_WINE_KEEPER" </dev/null >/dev/null 2>&1 9>&- &
-            bd_record $! "$dir/keeper.pid"
+            bd_spawn "$dir/keeper.pid" wine "$BD_WINE_KEEPER"
         fi
     ) 9>"$dir/lock"
     DISPLAY=$(cat "$BD_WINE_DIR/display.env")
@@ -117,36 +106,23 @@ bd_wine_stop() {
     return 1
 }
 
-# For a tool that boots the environment for one run and must leave nothing
-# behind: notes what is already up before bd_wine_boot, and later ends only
-# what that boot added (never a display or server someone else started).
-bd_wine_mark() {
-    BD_HAD_XVFB=0
-    BD_HAD_SERVER=0
-    if bd_alive "$BD_WINE_DIR/xvfb.pid"; then BD_HAD_XVFB=1; fi
-    if bd_alive "$BD_WINE_DIR/server.pid"; then BD_HAD_SERVER=1; fi
-}
-
-# For a tool that runs until it ends or is stopped: boots what is missing and
-# makes sure that <stop> (which ends what the tool started, and then calls
-# bd_wine_stop_started) runs once on the way out, whether the tool ends,
-# fails or gets Ctrl+C.
-bd_wine_boot_for_run() { # <stop function>
-    BD_RUN_STOP=$1
-    trap 'bd_run_stop; exit 130' INT
-    trap 'bd_run_stop; exit 143' TERM
-    trap 'bd_run_stop; exit 129' HUP
+# For a tool that runs until it ends or is stopped: boots what is missing and,
+# once on the way out (whether it ends, fails or gets Ctrl+C), runs <stop> to
+# end what the tool started, then ends only what this boot added.
+bd_wine_boot_for_run() { # <stop command> [arguments...]
+    BD_RUN_STOP=("$@")
     trap bd_run_stop EXIT
-    bd_wine_mark
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    trap 'exit 129' HUP
+    BD_HAD_XVFB=1 BD_HAD_SERVER=1
+    bd_alive "$BD_WINE_DIR/xvfb.pid" || BD_HAD_XVFB=0
+    bd_alive "$BD_WINE_DIR/server.pid" || BD_HAD_SERVER=0
     bd_wine_boot
 }
 bd_run_stop() {
-    trap - INT TERM HUP EXIT
-    "$BD_RUN_STOP"
-}
-
-bd_wine_stop_started() {
     local dir=$BD_WINE_DIR
+    "${BD_RUN_STOP[@]}"
     if [ "${BD_HAD_SERVER:-1}" = 0 ] && bd_alive "$dir/server.pid"; then
         # Ends every program of the prefix, the desktop and services too.
         wineserver -k </dev/null >/dev/null 2>&1 || true
@@ -159,16 +135,17 @@ bd_wine_stop_started() {
     fi
 }
 
-# Ends a Windows program started in the background (its wine process id) the
-# way a user would: a close request, so it removes its icon; force after a while.
+# Ends a Windows program started in the background (its wine process id) as a
+# user would, so it removes its icon; forced after a while.
 bd_wine_end_program() { # <pid> <image name, e.g. Backdrift.exe>
-    kill -0 "$1" 2>/dev/null || return 0
-    bd_quiet wine taskkill /im "$2" || true
-    for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
-    kill "$1" 2>/dev/null || true
+    if kill -0 "$1" 2>/dev/null; then
+        bd_quiet wine taskkill /im "$2" || true
+        for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+        kill "$1" 2>/dev/null || true
+    fi
+    wait "$1" 2>/dev/null || true
 }
 
-# The program's settings file in the prefix.
 bd_settings_file() {
     echo "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Backdrift/config.ini"
 }
