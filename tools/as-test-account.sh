@@ -1,25 +1,19 @@
 # Sourced by the commands that build and run Backdrift's Windows programs.
-#
-# Run as root, Wine passes every access check that Windows makes an ordinary
-# user meet (read-only files and folders, files that cannot be created), so a
-# test run as root never sees a refused write. Started as root, the commands
-# therefore run as this unprivileged account, in a copy of the checkout under
-# the account's own home. Root only reads the checkout: no mode, owner or
-# access list changes anywhere, and the checkout's owner can go on running
-# every command as themself. The account and its home are all that a root run
-# adds; `userdel -r backdrift-test` removes both.
+# As root, Wine passes every access check that Windows makes an ordinary user
+# meet, so a test would never see a refused write. Started as root, the
+# commands run as this unprivileged account instead, in a copy of the checkout
+# under its home. Root only reads the checkout (no mode, owner or access list
+# changes); the account and its home are all a root run adds, and
+# `userdel -r backdrift-test` removes both.
 BD_TEST_ACCOUNT=backdrift-test
-
-bd_checkout() {
-    (cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-}
 
 # Where the account keeps its copy of a checkout: one per checkout, so that
 # its build trees stay from run to run.
 bd_test_copy() { # <checkout>
-    local home
-    home=$(getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6)
-    echo "$home/checkouts/$(basename "$1")-$(printf %s "$1" | sha256sum | cut -c1-12)"
+    echo "$(bd_test_home)/checkouts/$(basename "$1")-$(printf %s "$1" | sha256sum | cut -c1-12)"
+}
+bd_test_home() {
+    getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6
 }
 
 # The time of the checkout's last commit, when the checkout is the top of a
@@ -33,13 +27,12 @@ bd_commit_time() { # <checkout>
 
 bd_as_account() { # <command> [arguments...]
     runuser -u "$BD_TEST_ACCOUNT" -- env -u XDG_RUNTIME_DIR -u DISPLAY -u XAUTHORITY -u BACKDRIFT_USE_DISPLAY \
-        HOME="$(getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6)" USER="$BD_TEST_ACCOUNT" LOGNAME="$BD_TEST_ACCOUNT" "$@"
+        HOME="$(bd_test_home)" USER="$BD_TEST_ACCOUNT" LOGNAME="$BD_TEST_ACCOUNT" "$@"
 }
 
 # The files the copy takes, NUL-separated, relative to the checkout: what git
-# tracks, with the changes not yet committed, and new files that git would
-# take. A new file that others may not read is private and stays out. Links
-# are copied as links; nothing they name is read.
+# tracks, as changed, and new files it would take but those private to their
+# owner. Links are copied as links; nothing they name is read.
 bd_copy_list() { # <checkout>
     local git=(git -C "$1" -c safe.directory="$1") file
     if ! "${git[@]}" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -59,10 +52,9 @@ bd_copy_list() { # <checkout>
 }
 
 # Run as the account, with the checkout's files as a tar stream on its input:
-# brings its copy (<folder>) up to date, the folders its own and private to
-# it. A changed file gets a fresh time, so that the build takes it even when
-# its own time is older than the last build; an unchanged one keeps its time,
-# so that the build trees (kept) build only what changed. Removes only what
+# brings its private copy (<folder>) up to date. A changed file gets a fresh
+# time, so the build takes it even if its own is older; an unchanged one keeps
+# its time, so the kept build trees build only what changed. Removes only what
 # lies in the copy, after resolving it.
 BD_REFRESH='set -euo pipefail
     copy=$1 stage=$1.incoming
@@ -73,11 +65,9 @@ BD_REFRESH='set -euo pipefail
     tar -C "$stage" -xf -
     cd "$stage"
     find . ! -type d -print0 | while IFS= read -r -d "" file; do
-        if [ -L "$file" ]; then
-            [ -L "$copy/$file" ] && [ "$(readlink "$file")" = "$(readlink "$copy/$file")" ] && continue
-        elif [ ! -L "$copy/$file" ] && cmp -s "$file" "$copy/$file"; then
-            continue
-        fi
+        # Unchanged: the same link target (none for a file) and, for a file, the same bytes.
+        [ "$(readlink "$file")" = "$(readlink "$copy/$file")" ] &&
+            { [ -L "$file" ] || cmp -s "$file" "$copy/$file"; } && continue
         mkdir -p "$copy/$(dirname "$file")"
         rm -rf -- "${copy:?}/$file"
         cp -P -- "$file" "$copy/$file"
@@ -88,12 +78,11 @@ BD_REFRESH='set -euo pipefail
     done
     rm -rf -- "$stage"'
 
-# As root: runs <command> (a script of the checkout, with its arguments) as
-# the test account in its copy of this checkout, refreshed first, and returns
-# its exit status. Makes the account on first use.
+# As root: runs a script of the checkout as the test account in its refreshed
+# copy, and returns its status. Makes the account on first use.
 bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     local checkout copy revision epoch
-    checkout=$(bd_checkout)
+    checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
     if ! id -u "$BD_TEST_ACCOUNT" >/dev/null 2>&1; then
         echo "Creating the unprivileged account $BD_TEST_ACCOUNT to build and test as (userdel -r $BD_TEST_ACCOUNT removes it)"
         useradd --system --user-group --create-home --home-dir "/var/lib/$BD_TEST_ACCOUNT" \
@@ -108,18 +97,14 @@ bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     # The copy has no .git to take the commit's time from.
     epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$checkout")}
     echo "As $BD_TEST_ACCOUNT, in its copy of this checkout: $copy"
-    local status=0
     bd_as_account env -C "$copy" BACKDRIFT_REVISION="$revision" ${epoch:+SOURCE_DATE_EPOCH="$epoch"} \
-        "$copy/$1" "${@:2}" || status=$?
-    return $status
+        "$copy/$1" "${@:2}"
 }
 
-# For a command's first lines: as root, the rest of the command runs as the
-# test account (above) and this exits with its status; for anyone else it
-# returns at once.
+# For a command's first lines: as root, runs the command as the test account
+# and exits with its status; for anyone else, returns at once.
 bd_as_test_account() { # <command relative to the checkout> [arguments...]
     [ "$(id -u)" -eq 0 ] || return 0
-    local status=0
-    bd_run_in_test_copy "$@" || status=$?
-    exit $status
+    bd_run_in_test_copy "$@" || exit
+    exit 0
 }
