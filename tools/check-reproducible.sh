@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Builds the release zip twice with tools/package.sh, each time from scratch
-# in a fresh copy of the checkout at another path, in another time zone and
-# under another umask, and fails unless the two zips are the same bytes: a
-# rebuild of a release must give the zip whose hash the manifests carry.
-# Started as root, it runs as the test account in its copy of the checkout
-# (as-test-account.sh).
+# Builds the release zip twice with tools/package.sh, each from scratch in a
+# fresh copy of the checkout at another path, in another time zone and under
+# another umask, and fails unless the two zips are the same bytes: a rebuild
+# must give the zip whose hash the manifests carry (as root, as the test account).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -22,12 +20,11 @@ copies=("$scratch/one/backdrift" "$scratch/two/second-level/backdrift-again")
 zones=(UTC0 EAST-14) # POSIX zone strings, which need no time zone data
 masks=(022 077)
 for i in 0 1; do
-    copy=${copies[i]}
-    mkdir -p "$copy"
+    mkdir -p "${copies[i]}"
     (
         umask "${masks[i]}"
-        tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "$copy" -xf -
-        TZ=${zones[i]} "$copy/tools/package.sh" >/dev/null
+        tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "${copies[i]}" -xf -
+        TZ=${zones[i]} "${copies[i]}/tools/package.sh" >/dev/null
     )
 done
 zips=("${copies[0]}"/build/release/package/*.zip "${copies[1]}"/build/release/package/*.zip)

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and running Backdrift need, when
-# they are missing, and any further packages named as arguments (what one
-# tool needs on top). Run as root, or as a user with sudo.
+# Installs what is missing of the Debian packages Backdrift's tools need and
+# of those named. Run as root, or as a user with sudo.
 #   tools/deps.sh [package...]
 set -euo pipefail
 

@@ -1,12 +1,9 @@
 #!/usr/bin/env python3
-"""Draws the demo pictures in res/demo: four small landscapes.
-
-Each is a 1024 x 640 BMP with a 256-colour palette, RLE8-compressed. A
-landscape of smooth bands is mostly long runs of one colour, so a picture
-takes about ten kilobytes, and BMP is a format that every Windows desktop,
-and Wine's, can show without a codec. The pictures are committed; run this
-again only to change them.
+"""Draws the demo pictures in res/demo (committed; run again only to change them):
+four 1024 x 640 landscapes as RLE8 BMPs, which any Windows desktop, Wine's too,
+shows without a codec; smooth bands are long runs of one colour, so each is ~10 KB.
 """
+import itertools
 import math
 import os
 import struct
@@ -28,10 +25,8 @@ def ridge(x, seed, base, amplitude):
 
 def picture(sky_top, sky_horizon, sun, layers, water=None):
     """Rows of palette indices (top first) and the palette."""
-    palette = [lerp(sky_top, sky_horizon, i / (SKY_LEVELS - 1)) for i in range(SKY_LEVELS)]
-    sun_index = len(palette)
-    palette.append(sun[3])
-    layer_base = len(palette)
+    palette = [lerp(sky_top, sky_horizon, i / (SKY_LEVELS - 1)) for i in range(SKY_LEVELS)] + [sun[3]]
+    sun_index, layer_base = SKY_LEVELS, SKY_LEVELS + 1
     for near, far in (layer[3:5] for layer in layers):
         palette += [lerp(far, near, i / 7) for i in range(8)]
     water_index = len(palette)
@@ -40,35 +35,28 @@ def picture(sky_top, sky_horizon, sun, layers, water=None):
     palette += [(0, 0, 0)] * (256 - len(palette))
 
     horizon = water[0] if water else HEIGHT
-    rows = []
-    for y in range(HEIGHT):
-        row = []
-        for x in range(WIDTH):
-            index = min(SKY_LEVELS - 1, y * SKY_LEVELS // int(HEIGHT * 0.75))
-            if (x - sun[0]) ** 2 + (y - sun[1]) ** 2 <= sun[2] ** 2:
-                index = sun_index
-            for n, (seed, base, amplitude, _, _) in enumerate(layers):
-                top = ridge(x, seed, base, amplitude)
-                if y >= top and y < horizon:
-                    shade = min(7, int((y - top) * 8 / max(1, horizon - top)))
-                    index = layer_base + n * 8 + shade
-            if y >= horizon:
-                index = water_index + min(15, (y - horizon) * 16 // (HEIGHT - horizon))
-            row.append(index)
-        rows.append(row)
-    return rows, palette
+
+    def index(x, y):  # what is in front: water, the nearest ridge, the sun, the sky
+        if y >= horizon:
+            return water_index + min(15, (y - horizon) * 16 // (HEIGHT - horizon))
+        for n, (seed, base, amplitude, _, _) in reversed(list(enumerate(layers))):
+            top = ridge(x, seed, base, amplitude)
+            if y >= top:
+                return layer_base + n * 8 + min(7, int((y - top) * 8 / max(1, horizon - top)))
+        if (x - sun[0]) ** 2 + (y - sun[1]) ** 2 <= sun[2] ** 2:
+            return sun_index
+        return min(SKY_LEVELS - 1, y * SKY_LEVELS // int(HEIGHT * 0.75))
+
+    return [[index(x, y) for x in range(WIDTH)] for y in range(HEIGHT)], palette
 
 
 def rle8(rows):
     out = bytearray()
     for row in reversed(rows):  # a BMP stores the bottom row first
-        x = 0
-        while x < len(row):
-            run = 1
-            while x + run < len(row) and run < 255 and row[x + run] == row[x]:
-                run += 1
-            out += bytes((run, row[x]))
-            x += run
+        for value, same in itertools.groupby(row):
+            run = len(list(same))
+            for start in range(0, run, 255):  # a run is at most 255 long
+                out += bytes((min(255, run - start), value))
         out += b"\0\0"  # end of line
     out += b"\0\1"  # end of bitmap
     return bytes(out)

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Writes the Scoop manifest and the winget manifest set for a release zip
-# made by tools/package.sh: portable, no installer, Backdrift.exe as the
-# command, downloaded from the GitHub release of the zip's version.
+# Writes the Scoop and winget manifests for a release zip of tools/package.sh:
+# portable, Backdrift.exe as the command, from the zip's GitHub release.
 #   tools/manifests.sh <Backdrift-X.Y.Z-win64.zip> <output folder>
 set -euo pipefail
 zip=$1 out=$2
@@ -35,20 +34,19 @@ JSON
 # The layout of the winget community repository: manifests/<letter>/<publisher>/<name>/<version>.
 winget=$out/winget/manifests/v/Velmaro/Backdrift/$version
 mkdir -p "$winget"
-header() { # <manifest type>
-    echo "# yaml-language-server: \$schema=https://aka.ms/winget-manifest.$1.1.6.0.schema.json"
-    echo "PackageIdentifier: Velmaro.Backdrift"
-    echo "PackageVersion: \"$version\""
+# One manifest of the set: the lines on input between those every type shares.
+manifest() { # <manifest type> <file name>
+    {
+        echo "# yaml-language-server: \$schema=https://aka.ms/winget-manifest.$1.1.6.0.schema.json"
+        echo "PackageIdentifier: Velmaro.Backdrift"
+        echo "PackageVersion: \"$version\""
+        cat
+        echo "ManifestType: $1"
+        echo "ManifestVersion: 1.6.0"
+    } >"$winget/$2"
 }
-{
-    header version
-    echo "DefaultLocale: en-US"
-    echo "ManifestType: version"
-    echo "ManifestVersion: 1.6.0"
-} >"$winget/Velmaro.Backdrift.yaml"
-{
-    header installer
-    cat <<YAML
+manifest version Velmaro.Backdrift.yaml <<<"DefaultLocale: en-US"
+manifest installer Velmaro.Backdrift.installer.yaml <<YAML
 InstallerType: zip
 NestedInstallerType: portable
 NestedInstallerFiles:
@@ -59,13 +57,8 @@ Installers:
   - Architecture: x64
     InstallerUrl: $url
     InstallerSha256: ${hash^^}
-ManifestType: installer
-ManifestVersion: 1.6.0
 YAML
-} >"$winget/Velmaro.Backdrift.installer.yaml"
-{
-    header defaultLocale
-    cat <<YAML
+manifest defaultLocale Velmaro.Backdrift.locale.en-US.yaml <<YAML
 PackageLocale: en-US
 Publisher: Velmaro
 PackageName: Backdrift
@@ -73,9 +66,5 @@ PackageUrl: $home
 License: MIT
 LicenseUrl: $home/blob/v$version/LICENSE
 ShortDescription: $description
-ManifestType: defaultLocale
-ManifestVersion: 1.6.0
 YAML
-} >"$winget/Velmaro.Backdrift.locale.en-US.yaml"
-echo "$out/scoop/backdrift.json"
-echo "$winget"
+printf '%s\n' "$out/scoop/backdrift.json" "$winget"

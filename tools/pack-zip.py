@@ -1,18 +1,18 @@
 #!/usr/bin/env python3
-"""Writes the release zip and its SHA-256 file (sha256sum's format) beside it.
+"""Writes the release zip, its files flat and ordered by name, and its SHA-256 file beside it.
 
   pack-zip.py <zip> <file>...
 
-The files go in side by side, ordered by name. Nothing of the machine, the
-account, the folder or the hour of the build goes in: every entry is dated
-SOURCE_DATE_EPOCH (tools/package.sh sets the commit's time) and has the same
-attributes, so the same files give the same bytes wherever they are packed.
+Nothing of the machine, account, folder or hour goes in: every entry is dated
+SOURCE_DATE_EPOCH (the commit's time) and has fixed attributes, so the same
+files give the same bytes wherever they are packed.
 """
 import hashlib
 import os
 import sys
 import time
 import zipfile
+from pathlib import Path
 
 # 1980-01-01 00:00 UTC, the earliest date a zip entry holds: for files with no commit to date them.
 WITHOUT_A_COMMIT = 315532800
@@ -30,12 +30,9 @@ def main(zip_path, files):
             entry.create_system = 3  # Unix: unzip on Linux then keeps the program executable
             entry.external_attr = (0o100755 if path.endswith(".exe") else 0o100644) << 16
             entry.compress_type = zipfile.ZIP_DEFLATED
-            with open(path, "rb") as source:
-                archive.writestr(entry, source.read(), compresslevel=9)
-    with open(zip_path, "rb") as written:
-        digest = hashlib.sha256(written.read()).hexdigest()
-    with open(zip_path + ".sha256", "w") as checksum:
-        checksum.write(f"{digest}  {os.path.basename(zip_path)}\n")
+            archive.writestr(entry, Path(path).read_bytes(), compresslevel=9)
+    digest = hashlib.sha256(Path(zip_path).read_bytes()).hexdigest()
+    Path(zip_path + ".sha256").write_text(f"{digest}  {os.path.basename(zip_path)}\n")
 
 
 if __name__ == "__main__":

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release Backdrift.exe and packs it with README.md and LICENSE
-# into build/release/package/Backdrift-<version>-win64.zip, with a SHA-256
-# checksum file beside it (sha256sum's format), and the Scoop and winget
-# manifests for that zip (tools/manifests.sh). Prints their paths. Started as
-# root, it builds as the test account in its copy of the checkout
-# (as-test-account.sh), and the files are there. The same commit gives the
-# same zip, byte for byte: its entries are dated SOURCE_DATE_EPOCH, by default
-# the commit's time (1980-01-01 where there is no git to ask).
+# Builds the release Backdrift.exe and packs it with README.md and LICENSE into
+# build/release/package/Backdrift-<version>-win64.zip, beside its SHA-256 file and
+# the Scoop and winget manifests; prints their paths (as root, in the test account's
+# copy). The same commit gives the same zip: its entries are dated SOURCE_DATE_EPOCH,
+# by default the commit's time (1980-01-01 where there is no git to ask).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -37,8 +34,7 @@ listing=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
 unzip -p "$zip" Backdrift.exe | cmp -s - build/release/bin/Backdrift.exe ||
     { echo "package: Backdrift.exe in the zip is not the one just built" >&2; exit 1; }
 
-echo "$zip"
-echo "$zip.sha256"
+printf '%s\n' "$zip" "$zip.sha256"
 # Only the manifests an earlier run wrote here, then the folders they leave empty.
 rm -f "$out/scoop/backdrift.json" "$out"/winget/manifests/v/Velmaro/Backdrift/*/Velmaro.Backdrift*.yaml
 find "$out/scoop" "$out/winget" -depth -type d -empty -delete 2>/dev/null || true

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Attaches what tools/package.sh made (the zip, its checksum, the Scoop and
-# winget manifests) to the GitHub release of the tag being built, creating
-# the release. For the release workflow: needs GITHUB_TOKEN, GITHUB_REPOSITORY
-# and GITHUB_REF_NAME, which GitHub Actions sets.
+# Attaches what tools/package.sh made to a new GitHub release of the tag being
+# built. For the release workflow: needs GITHUB_TOKEN, GITHUB_REPOSITORY and
+# GITHUB_REF_NAME, which GitHub Actions sets.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
