@@ -1,18 +1,8 @@
-// The floor under Backdrift's figures: the platform calls that Backdrift's
-// start-up and each of its swaps make, in the same order, with the same
-// resources, manifest, libraries and flags, and nothing else. What Backdrift
-// measures beyond this program is what its own code adds.
-//
-// Start-up: the single-instance mutex, COM, the common controls, a random
-// seed, the settings read (known folder, its folder, seven keys), the hidden
-// window with the icon, the taskbar message, the tray icon and its tooltip,
-// the hotkey, the working-set trim, the message loop.
-//
-// A left-click on the tray icon: the picture's existence test, the picture
-// set through the desktop-wallpaper object where there is one, else the two
-// style values and the wallpaper call, and a save as Backdrift makes it
-// (draft discarded, copied, seven keys, flushed, put in place). Pictures are
-// 0.jpg, 1.jpg, ... in the settings' folder.
+// The floor under Backdrift's figures: exactly the platform calls of its
+// start-up and of a tray click's swap, in the same order, linked as Backdrift
+// is, and none of its logic. What Backdrift measures beyond this program is
+// what its own code adds. The pictures are 0.jpg, 1.jpg, ... in the settings'
+// folder.
 #define _CRT_RAND_S
 
 #include "app/names.h"

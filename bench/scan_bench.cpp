@@ -5,8 +5,6 @@
 #include "bench_support.h"
 #include "wallpaper/scan.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cwchar>
 
@@ -22,13 +20,12 @@ size_t BareEnumeration(const std::wstring& folder)
     size_t entries = 0;
     WIN32_FIND_DATAW entry;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) {
-        return 0;
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            ++entries;
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
     }
-    do {
-        ++entries;
-    } while (FindNextFileW(find, &entry));
-    FindClose(find);
     return entries;
 }
 
@@ -46,17 +43,11 @@ void Measure(const std::wstring& folder, size_t pictures)
     }
 
     // Alternated, so that a slow spell of the machine falls on both.
-    std::vector<double> bare;
-    std::vector<double> scan;
+    std::vector<double> bare, scan;
     const double start = Seconds();
-    while (static_cast<int>(bare.size()) < kMinRuns ||
-           (static_cast<int>(bare.size()) < kMaxRuns && Seconds() - start < kSecondsPerSize)) {
-        double begin = Seconds();
-        BareEnumeration(folder);
-        bare.push_back(Seconds() - begin);
-        begin = Seconds();
-        ScanFolder();
-        scan.push_back(Seconds() - begin);
+    for (int run = 0; run < kMaxRuns && (run < kMinRuns || Seconds() - start < kSecondsPerSize); ++run) {
+        bare.push_back(SecondsPerCall([&] { BareEnumeration(folder); }));
+        scan.push_back(SecondsPerCall(ScanFolder));
     }
     const double ratio = Median(scan) / Median(bare);
     std::printf("%zu entries, %zu runs: bare enumeration %.2f ms, ScanFolder %.2f ms\n", entries, bare.size(),

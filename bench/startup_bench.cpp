@@ -1,23 +1,18 @@
-// The real Backdrift.exe against its floor (floor.exe: the platform calls of
-// its start-up and nothing else) and against the minimal program of its kind
-// (size_baseline.exe: a class, a hidden window, a message loop), all started
-// from here under the same system: time to the message loop, then at rest
-// its CPU time, threads and private bytes.
+// The real Backdrift.exe against its floor (floor.cpp) and against the
+// minimal program of its kind (size_baseline.cpp), all started from here under
+// the same system: time to the message loop, then at rest its CPU time,
+// threads and private bytes.
 //   startup_bench <folder of pictures> <pictures in it>
 #include "bench_support.h"
 
 #include <cstdio>
 #include <cwchar>
-#include <memory>
 
 namespace {
 
 constexpr wchar_t kProgram[] = L"Backdrift.exe";
 constexpr wchar_t kMinimal[] = L"size_baseline.exe";
 constexpr wchar_t kMinimalClass[] = L"SizeBaseline";
-// The platform calls of Backdrift's start-up and nothing else (floor.cpp).
-constexpr wchar_t kFloor[] = L"floor.exe";
-constexpr wchar_t kFloorClass[] = L"BackdriftFloor";
 
 // A start takes some 90 ms on a quiet machine, and twice that or more while
 // other work runs; the figure is a median over many runs for that reason.
@@ -27,32 +22,22 @@ constexpr int kRuns = 61;
 constexpr DWORD kSettleMs = 200;
 constexpr double kMaxRatioToFloor = 1.05;
 constexpr DWORD kIdleMs = 30000;
-constexpr double kSpinSeconds = 0.3;
+constexpr DWORD kSpinMs = 300; // the calibration's burst
+constexpr char kIdleCpu[] = "Idle: CPU time over 30 s";
+constexpr wchar_t kReady[] = L"Local\\BackdriftBenchSpinning"; // with the parent's id
 
-std::wstring EventName(const wchar_t* what, DWORD pid)
+// The calibration child: says it is ready and burns CPU until it is ended.
+int Spin(const std::wstring& parent)
 {
-    return L"Local\\BackdriftBench" + std::wstring(what) + std::to_wstring(pid);
-}
-
-// The calibration child: once told to, it burns kSpinSeconds of CPU, says
-// so, and waits to be ended.
-int Spin(DWORD parent)
-{
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"Ready", parent).c_str());
-    HANDLE go = OpenEventW(SYNCHRONIZE, FALSE, EventName(L"Go", parent).c_str());
-    HANDLE done = OpenEventW(EVENT_MODIFY_STATE, FALSE, EventName(L"Done", parent).c_str());
-    if (!ready || !go || !done) {
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (kReady + parent).c_str());
+    if (!ready) {
         return 1;
     }
     SetEvent(ready);
-    WaitForSingleObject(go, INFINITE);
-    volatile unsigned long long work = 0;
-    for (const double start = Seconds(); Seconds() - start < kSpinSeconds;) {
+    CloseHandle(ready);
+    for (volatile unsigned long long work = 0;;) {
         work = work + 1;
     }
-    SetEvent(done);
-    Sleep(INFINITE);
-    return 0;
 }
 
 // Which reading of another process's CPU time follows a known burst of
@@ -62,31 +47,22 @@ enum class CpuSource { ProcessTimes, ThreadTimes, None };
 
 CpuSource CalibrateCpu()
 {
-    const DWORD self = GetCurrentProcessId();
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Ready", self).c_str());
-    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Go", self).c_str());
-    HANDLE done = CreateEventW(nullptr, TRUE, FALSE, EventName(L"Done", self).c_str());
-    wchar_t exe[MAX_PATH];
-    GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    Program spinner(exe, nullptr, L"--spin " + std::to_wstring(self));
+    const std::wstring self = std::to_wstring(GetCurrentProcessId());
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (kReady + self).c_str());
+    Program spinner(BuiltProgram(L"startup_bench.exe"), nullptr, L"--spin " + self);
     CpuSource source = CpuSource::None;
     if (WaitForSingleObject(ready, kWaitMs) == WAIT_OBJECT_0) {
         const Usage before = ReadUsage(spinner.process(), spinner.pid());
-        SetEvent(go);
-        if (WaitForSingleObject(done, kWaitMs) == WAIT_OBJECT_0) {
-            const Usage after = ReadUsage(spinner.process(), spinner.pid());
-            // Most of the burst, allowing for the system's clock-tick accounting.
-            const double seen = kSpinSeconds * 0.8;
-            if (after.cpuProcessTimes - before.cpuProcessTimes >= seen) {
-                source = CpuSource::ProcessTimes;
-            } else if (after.cpuThreadTimes - before.cpuThreadTimes >= seen) {
-                source = CpuSource::ThreadTimes;
-            }
+        Sleep(kSpinMs);
+        const Usage after = ReadUsage(spinner.process(), spinner.pid());
+        const double seen = 0.8 * kSpinMs / 1e3; // most of the burst, allowing for clock-tick accounting
+        if (after.cpuProcessTimes - before.cpuProcessTimes >= seen) {
+            source = CpuSource::ProcessTimes;
+        } else if (after.cpuThreadTimes - before.cpuThreadTimes >= seen) {
+            source = CpuSource::ThreadTimes;
         }
     }
     CloseHandle(ready);
-    CloseHandle(go);
-    CloseHandle(done);
     return source;
 }
 
@@ -96,19 +72,17 @@ double Cpu(const Usage& usage, CpuSource source)
 }
 
 // Seconds to the message loop, or a negative value if the program did not
-// get there or did not end cleanly on WM_CLOSE.
-double TimeStart(const wchar_t* exe, const wchar_t* windowClass)
+// get there or did not end cleanly on WM_CLOSE; `usage` what it uses there.
+double TimeStart(const wchar_t* exe, const wchar_t* windowClass, Usage* usage = nullptr)
 {
     Program program(BuiltProgram(exe), windowClass);
     const double seconds = program.WaitUntilReady();
+    if (usage && seconds >= 0) {
+        *usage = ReadUsage(program.process(), program.pid());
+    }
     const bool closed = program.Close();
     Sleep(kSettleMs);
     return closed ? seconds : -1;
-}
-
-bool Click(HWND hwnd)
-{
-    return Deliver(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
 }
 
 void MeasureStartup(const std::wstring& folder, unsigned long pictures)
@@ -190,63 +164,52 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
 void MeasureRest(const std::wstring& folder, unsigned long pictures)
 {
     const CpuSource source = CalibrateCpu();
-
     Program minimal(BuiltProgram(kMinimal), kMinimalClass);
+    Usage first, floor; // after a first start; the floor alone, as Backdrift ran: it takes the same hotkey
     DeleteFileW(SettingsPath().c_str());
-    auto program = std::make_unique<Program>();
-    if (minimal.WaitUntilReady() < 0 || program->WaitUntilReady() < 0) {
-        PrintRow("Idle: CPU time over 30 s", "a program did not start", "0 ms", Verdict::Missed);
-        return;
-    }
-    const Usage minimalUsage = ReadUsage(minimal.process(), minimal.pid());
-    const Usage firstUsage = ReadUsage(program->process(), program->pid());
-    program->Close();
-    // The floor alone, as Backdrift ran: it takes the same hotkey.
+    TimeStart(kProgram, kWindowClass, &first);
     DeleteFileW(SettingsPath().c_str());
-    auto floor = std::make_unique<Program>(BuiltProgram(kFloor), kFloorClass);
-    const bool floorStarted = floor->WaitUntilReady() >= 0;
-    const Usage floorUsage = ReadUsage(floor->process(), floor->pid());
-    floor->Close();
+    TimeStart(kFloor, kFloorClass, &floor);
 
     // At rest with a folder, as it runs most of the time.
     WriteSettingsFile(folder, -1);
-    program = std::make_unique<Program>();
-    if (program->WaitUntilReady() < 0) {
-        PrintRow("Idle: CPU time over 30 s", "the program did not start", "0 ms", Verdict::Missed);
+    Program program;
+    if (minimal.WaitUntilReady() < 0 || program.WaitUntilReady() < 0) {
+        PrintRow(kIdleCpu, "a program did not start", "0 ms", Verdict::Missed);
         return;
     }
-    const Usage start = ReadUsage(program->process(), program->pid());
+    const Usage start = ReadUsage(program.process(), program.pid());
     const Usage minimalStart = ReadUsage(minimal.process(), minimal.pid());
     Sleep(kIdleMs);
-    const Usage end = ReadUsage(program->process(), program->pid());
+    const Usage end = ReadUsage(program.process(), program.pid());
     const Usage minimalEnd = ReadUsage(minimal.process(), minimal.pid());
-    const bool ended = program->Close() && minimal.Close();
+    const bool ended = program.Close() && minimal.Close();
 
-    const char* cpuName = source == CpuSource::ProcessTimes ? "GetProcessTimes" : "thread times";
     if (source == CpuSource::None || !ended) {
-        PrintRow("Idle: CPU time over 30 s",
-                 !ended ? "a program did not end on WM_CLOSE" : "no CPU reading of another process follows its work",
+        PrintRow(kIdleCpu,
+                 ended ? "no CPU reading of another process follows its work" : "a program did not end on WM_CLOSE",
                  "0 ms", Verdict::Missed);
     } else {
         const double idle = Cpu(end, source) - Cpu(start, source);
-        PrintRow("Idle: CPU time over 30 s",
+        PrintRow(kIdleCpu,
                  Format("%.0f ms (minimal %.0f ms; %s)", idle * 1e3,
-                        (Cpu(minimalEnd, source) - Cpu(minimalStart, source)) * 1e3, cpuName),
+                        (Cpu(minimalEnd, source) - Cpu(minimalStart, source)) * 1e3,
+                        source == CpuSource::ProcessTimes ? "GetProcessTimes" : "thread times"),
                  "0 ms", MetIf(idle == 0));
     }
     PrintRow("Idle: threads", Format("%d (minimal %d)", end.threads, minimalEnd.threads), "<= minimal",
              MetIf(end.threads > 0 && end.threads <= minimalEnd.threads));
-    const double toFloor = static_cast<double>(firstUsage.privateBytes) / static_cast<double>(floorUsage.privateBytes);
+    const double toFloor = static_cast<double>(first.privateBytes) / static_cast<double>(floor.privateBytes);
     PrintRow("Memory: private bytes after start-up",
-             Format("%.2f x floor (%zu vs %zu KB; %s)", toFloor, firstUsage.privateBytes / 1024,
-                    floorUsage.privateBytes / 1024, firstUsage.privateSource),
+             Format("%.2f x floor (%zu vs %zu KB; %s)", toFloor, first.privateBytes / 1024, floor.privateBytes / 1024,
+                    first.privateSource),
              Format("<= %.2f x floor", kMaxRatioToFloor),
-             MetIf(floorStarted && floorUsage.privateBytes && toFloor <= kMaxRatioToFloor));
+             MetIf(first.privateBytes && floor.privateBytes && toFloor <= kMaxRatioToFloor));
     PrintRow("Memory: against the minimal program",
              Format("%.2f x minimal (%zu KB; %lu pictures: %zu KB)",
-                    static_cast<double>(firstUsage.privateBytes) / static_cast<double>(minimalUsage.privateBytes),
-                    minimalUsage.privateBytes / 1024, pictures, start.privateBytes / 1024),
-             "reported", firstUsage.privateBytes && minimalUsage.privateBytes ? Verdict::Reported : Verdict::Missed);
+                    static_cast<double>(first.privateBytes) / static_cast<double>(minimalStart.privateBytes),
+                    minimalStart.privateBytes / 1024, pictures, start.privateBytes / 1024),
+             "reported", first.privateBytes && minimalStart.privateBytes ? Verdict::Reported : Verdict::Missed);
 }
 
 } // namespace
@@ -254,15 +217,12 @@ void MeasureRest(const std::wstring& folder, unsigned long pictures)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc == 3 && std::wstring(argv[1]) == L"--spin") {
-        return Spin(std::wcstoul(argv[2], nullptr, 10));
+        return Spin(argv[2]);
     }
     if (argc != 3) {
         std::fprintf(stderr, "usage: startup_bench <folder of pictures> <pictures in it>\n");
         return 2;
     }
-    // Holding the desktop keeps Wine's desktop and notification area up
-    // between the programs started here, as the shell is on Windows.
-    GetDesktopWindow();
     const unsigned long pictures = std::wcstoul(argv[2], nullptr, 10);
     MeasureStartup(argv[1], pictures);
     MeasureRest(argv[1], pictures);

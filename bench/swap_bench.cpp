@@ -1,6 +1,7 @@
 // One swap's own cost against the settings save it ends with: the real
 // SwapWallpaper and SaveSettings, with setting the wallpaper replaced by a
 // double, so what is left is the existence test, the choice and the save.
+//   swap_bench <folder with 20 pictures>
 #include "app/app_state.h"
 #include "bench_support.h"
 #include "settings/settings.h"
@@ -21,15 +22,6 @@ constexpr int kCallsPerRound = 40;
 int g_applied = 0;
 int g_balloons = 0;
 
-template <typename F> double SecondsPerCall(F&& work)
-{
-    const double start = Seconds();
-    for (int i = 0; i < kCallsPerRound; ++i) {
-        work();
-    }
-    return (Seconds() - start) / kCallsPerRound;
-}
-
 } // namespace
 
 // Link-time doubles of the units a swap calls besides the settings.
@@ -48,23 +40,26 @@ void UpdateTrayTip()
 {
 }
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
-    PictureFolder pictures(kPictures);
-    g_app.folder = pictures.path();
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: swap_bench <folder with %d pictures>\n", kPictures);
+        return 2;
+    }
+    g_app.folder = argv[1];
     ScanFolder();
     SaveSettings(); // the file exists from here on, as it does after the first swap
 
-    std::vector<double> swap;
-    std::vector<double> save;
+    // The save of a new position, as a swap's is: the profile functions skip
+    // writing a value that has not changed.
+    const auto saveNext = [] {
+        g_app.index = (g_app.index + 1) % kPictures;
+        SaveSettings();
+    };
+    std::vector<double> swap, save;
     for (int round = 0; round < kRounds; ++round) { // alternated, so a slow spell falls on both
-        swap.push_back(SecondsPerCall(SwapWallpaper));
-        // The save of a new position, as a swap's is: the profile functions
-        // skip writing a value that has not changed.
-        save.push_back(SecondsPerCall([] {
-            g_app.index = (g_app.index + 1) % kPictures;
-            SaveSettings();
-        }));
+        swap.push_back(SecondsPerCall(SwapWallpaper, kCallsPerRound));
+        save.push_back(SecondsPerCall(saveNext, kCallsPerRound));
     }
 
     // The swaps must have been real ones: every call set a picture, in order,
@@ -72,19 +67,20 @@ int wmain()
     const int swaps = kRounds * kCallsPerRound;
     const int expectedIndex = (2 * swaps - 1) % kPictures;
     std::string problem;
-    const bool saved = SettingsComplete(pictures.path(), &problem) &&
-                       GetPrivateProfileIntW(L"Backdrift", L"Index", -1, SettingsPath().c_str()) == expectedIndex;
+    const bool saved = SettingsComplete(g_app.folder, &problem) &&
+                       GetPrivateProfileIntW(kSettingsSection, key::Index, -1, SettingsPath().c_str()) == expectedIndex;
+    const char* figure = "Swap: one swap (wallpaper call doubled)";
+    const std::string target = Format("<= %.2f x", kMaxRatio);
     if (g_applied != swaps || g_balloons != 0 || g_app.index != expectedIndex || !saved) {
-        PrintRow("Swap: one swap (wallpaper call doubled)",
+        PrintRow(figure,
                  Format("swaps went wrong: %d applied of %d, %d balloons, index %d of %d %s", g_applied, swaps,
                         g_balloons, g_app.index, expectedIndex, problem.c_str()),
-                 Format("<= %.2f x SaveSettings", kMaxRatio), Verdict::Missed);
+                 target, Verdict::Missed);
         return 0;
     }
     const double ratio = Median(swap) / Median(save);
     std::printf("%d swaps: SwapWallpaper %.3f ms, SaveSettings alone %.3f ms\n", swaps, Median(swap) * 1e3,
                 Median(save) * 1e3);
-    PrintRow("Swap: one swap (wallpaper call doubled)", Format("%.2f x SaveSettings", ratio),
-             Format("<= %.2f x", kMaxRatio), MetIf(ratio <= kMaxRatio));
+    PrintRow(figure, Format("%.2f x SaveSettings", ratio), target, MetIf(ratio <= kMaxRatio));
     return 0;
 }

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Builds Backdrift and its benchmarks (build/bench), runs them under a Wine
 # environment of that build tree's own and prints one table: every figure
-# against a baseline measured in the same run, its target, and whether it is
-# met. Exits 1 when a figure misses its target. Leaves nothing running and
-# puts back the settings file it found.
-#   tools/bench.sh [swaps [kills]]    (soak swaps, default 10000; kill-run starts, default 300)
+# against a baseline of the same run, its target and whether it is met; exits
+# 1 when one is not. Leaves nothing running and puts back the settings file.
+#   tools/bench.sh [swaps [kills]]    (soak swaps, at least 2000, default 10000; kill-run starts, default 300)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -12,34 +11,31 @@ swaps=${1:-10000}
 kills=${2:-300}
 began=$SECONDS
 
-tools/deps.sh
-build=$root/build/bench
+tools/deps.sh bsdextrautils # column, for the table
 . tools/as-test-account.sh
 bd_as_test_account tools/bench.sh "$@"
 . tools/wine-env.sh
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j "$(nproc)"
 
-build=$(cd "$build" && pwd -P)
+build=$(cd build/bench && pwd -P)
 bin=$build/bin
 log=$build/bench-output.txt
 # The picture folders: made by this run, in a folder of its own, removed with it.
 data=$(mktemp -d "$build/bench-data.XXXXXX")
-saved=$build/bench-saved-settings
+saved=$build/bench-settings-before # a copy, or .none when there was no file
 bd_wine_init "$build"
 settings=$(bd_settings_file)
 
 # Puts back the settings file as it was before the run (also one that a run
 # stopped short of its clean-up left here).
 restore_settings() {
-    if [ -e "$saved/config.ini" ]; then
+    if [ -e "$saved" ]; then
         mkdir -p "$(dirname "$settings")"
-        mv -f "$saved/config.ini" "$settings"
-    elif [ -e "$saved/none" ]; then
-        rm -f "$settings"
+        mv -f "$saved" "$settings"
+    elif [ -e "$saved.none" ]; then
+        rm -f "$settings" "$saved.none"
     fi
-    rm -f "$saved/none"
-    rmdir "$saved" 2>/dev/null || true
 }
 cleanup() {
     local status=$?
@@ -53,30 +49,26 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 restore_settings
-mkdir -p "$saved"
-if [ -e "$settings" ]; then cp -p "$settings" "$saved/config.ini"; else : >"$saved/none"; fi
+if [ -e "$settings" ]; then cp -p "$settings" "$saved"; else : >"$saved.none"; fi
 : >"$log"
 
 row() { # <figure> <measured> <target> <met: yes, NO or ->
     printf 'row\t%s\t%s\t%s\t%s\n' "$@" | tee -a "$log"
 }
 
-# Runs a benchmark program in a Wine session of its own: each start of the
-# program leaves a little behind in Wine's long-lived desktop and server (a
-# hundred starts make every later swap several times slower), which must not
-# weigh on the next benchmark. One that does not finish gets a row saying so.
+# Runs a benchmark program in a Wine session of its own, so that what each
+# start of the program leaves in Wine's desktop and server (a hundred starts
+# make every later swap several times slower) does not weigh on the next.
 bench() { # <program> [arguments...]
     echo "== $1"
     bd_wine_stop
     bd_wine_boot
-    local status=0
-    tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || status=$?
-    [ "$status" -eq 0 ] || row "$1" "did not finish (status $status)" "-" "NO"
+    tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || row "$1" "did not finish (status $?)" "-" "NO"
 }
 
-# A folder as a camera, a phone and downloads fill it: <pictures> pictures
-# under mixed names and cases, and one other file for every ten of them.
-# Made from here, far faster than through Wine; Wine sees it under Z:.
+# A folder as a camera, a phone and downloads fill it: pictures under mixed
+# names and cases, one other file for every ten. Made from here, far faster
+# than through Wine; Wine sees it under Z:.
 make_folder() { # <new folder in $data> <pictures>
     mkdir "$1"
     awk -v pictures="$2" 'BEGIN {
@@ -87,6 +79,12 @@ make_folder() { # <new folder in $data> <pictures>
         for (i = 0; i < pictures; i++) printf picture[i % n + 1] "\n", i
         for (i = 0; i < pictures / 10; i++) printf other[i % m + 1] "\n", i
     }' | (cd "$1" && xargs -d '\n' touch)
+}
+# 0.jpg, 1.jpg, ...: the swap and click benchmarks' pictures (the floor's names).
+make_pictures() { # <new folder in $data> <pictures>
+    local i
+    mkdir "$1"
+    for ((i = 0; i < $2; i++)); do echo "small picture" >"$1/$i.jpg"; done
 }
 windows_path() { echo "Z:${1//\//\\}"; }
 
@@ -116,25 +114,18 @@ for pictures in 1000 10000 100000; do
     make_folder "$data/scan-$pictures" "$pictures"
     scan_args+=("$(windows_path "$data/scan-$pictures")" "$pictures")
 done
+make_pictures "$data/swap" 20
+make_pictures "$data/click" 5
 
 bench scan_bench.exe "${scan_args[@]}"
-bench swap_bench.exe
+bench swap_bench.exe "$(windows_path "$data/swap")"
 bench startup_bench.exe "$(windows_path "$data/scan-10000")" 10000
-bench click_bench.exe "$swaps" "$kills"
+bench click_bench.exe "$(windows_path "$data/click")" "$swaps" "$kills"
 
 echo
 echo "Backdrift benchmarks (${BACKDRIFT_REVISION:-$(git log -1 --format=%h 2>/dev/null || echo unknown)}, $(date -u '+%Y-%m-%d %H:%M UTC'))"
-grep $'^row\t' "$log" | awk -F'\t' '
-    { for (i = 2; i <= 5; i++) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
-    END {
-        split("Figure|Measured|Target|Met", title, "|")
-        for (i = 2; i <= 5; i++) if (length(title[i - 1]) > width[i]) width[i] = length(title[i - 1])
-        line = sprintf("%-" width[2] "s | %-" width[3] "s | %-" width[4] "s | %s", title[1], title[2], title[3], title[4])
-        print line
-        gsub(/[^|]/, "-", line); print line
-        for (r = 1; r <= NR; r++)
-            printf "%-" width[2] "s | %-" width[3] "s | %-" width[4] "s | %s\n", cell[r, 2], cell[r, 3], cell[r, 4], cell[r, 5]
-    }'
+{ printf 'Figure\tMeasured\tTarget\tMet\n'; sed -n $'s/^row\t//p' "$log" | tr -d '\r'; } |
+    column -t -s $'\t' -o ' | ' | sed '1{p;s/[^|]/-/g}'
 echo
 echo "What takes the space in Backdrift.exe (linker map $bin/Backdrift.map):"
 echo "$breakdown"
