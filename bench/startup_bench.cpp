@@ -22,22 +22,42 @@ constexpr int kRuns = 61;
 constexpr DWORD kSettleMs = 200;
 constexpr double kMaxRatioToFloor = 1.05;
 constexpr DWORD kIdleMs = 30000;
-constexpr DWORD kSpinMs = 300; // the calibration's burst
+constexpr DWORD kSpinMs = 300; // the calibration's burst, of CPU time
 constexpr char kIdleCpu[] = "Idle: CPU time over 30 s";
-constexpr wchar_t kReady[] = L"Local\\BackdriftBenchSpinning"; // with the parent's id
+// With the parent's id: the calibration child is burning, and has burnt its share.
+constexpr wchar_t kSpinning[] = L"Local\\BackdriftBenchSpinning";
+constexpr wchar_t kSpun[] = L"Local\\BackdriftBenchSpun";
 
-// The calibration child: says it is ready and burns CPU until it is ended.
+double OwnCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    const auto ticks = [](const FILETIME& time) { return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime; };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7; // FILETIME counts 100 ns
+}
+
+// The calibration child: burns kSpinMs of its own CPU time, however long a
+// busy machine makes that take, saying when it starts and when it is done.
 int Spin(const std::wstring& parent)
 {
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (kReady + parent).c_str());
-    if (!ready) {
-        return 1;
+    HANDLE spinning = OpenEventW(EVENT_MODIFY_STATE, FALSE, (kSpinning + parent).c_str());
+    HANDLE spun = OpenEventW(EVENT_MODIFY_STATE, FALSE, (kSpun + parent).c_str());
+    if (spinning && spun) {
+        SetEvent(spinning);
+        volatile unsigned long long work = 0;
+        for (const double start = OwnCpuSeconds(); OwnCpuSeconds() - start < kSpinMs / 1e3;) {
+            work = work + 1;
+        }
+        SetEvent(spun);
     }
-    SetEvent(ready);
-    CloseHandle(ready);
-    for (volatile unsigned long long work = 0;;) {
-        work = work + 1;
+    if (spinning) {
+        CloseHandle(spinning);
     }
+    if (spun) {
+        CloseHandle(spun);
+    }
+    Sleep(INFINITE);
+    return 0;
 }
 
 // Which reading of another process's CPU time follows a known burst of
@@ -48,21 +68,24 @@ enum class CpuSource { ProcessTimes, ThreadTimes, None };
 CpuSource CalibrateCpu()
 {
     const std::wstring self = std::to_wstring(GetCurrentProcessId());
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, (kReady + self).c_str());
+    HANDLE spinning = CreateEventW(nullptr, TRUE, FALSE, (kSpinning + self).c_str());
+    HANDLE spun = CreateEventW(nullptr, TRUE, FALSE, (kSpun + self).c_str());
     Program spinner(BuiltProgram(L"startup_bench.exe"), nullptr, L"--spin " + self);
     CpuSource source = CpuSource::None;
-    if (WaitForSingleObject(ready, kWaitMs) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(spinning, kWaitMs) == WAIT_OBJECT_0) {
         const Usage before = ReadUsage(spinner.process(), spinner.pid());
-        Sleep(kSpinMs);
-        const Usage after = ReadUsage(spinner.process(), spinner.pid());
-        const double seen = 0.8 * kSpinMs / 1e3; // most of the burst, allowing for clock-tick accounting
-        if (after.cpuProcessTimes - before.cpuProcessTimes >= seen) {
-            source = CpuSource::ProcessTimes;
-        } else if (after.cpuThreadTimes - before.cpuThreadTimes >= seen) {
-            source = CpuSource::ThreadTimes;
+        if (WaitForSingleObject(spun, kWaitMs) == WAIT_OBJECT_0) {
+            const Usage after = ReadUsage(spinner.process(), spinner.pid());
+            const double seen = 0.8 * kSpinMs / 1e3; // most of the burst, allowing for clock-tick accounting
+            if (after.cpuProcessTimes - before.cpuProcessTimes >= seen) {
+                source = CpuSource::ProcessTimes;
+            } else if (after.cpuThreadTimes - before.cpuThreadTimes >= seen) {
+                source = CpuSource::ThreadTimes;
+            }
         }
     }
-    CloseHandle(ready);
+    CloseHandle(spinning);
+    CloseHandle(spun);
     return source;
 }
 
