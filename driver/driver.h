@@ -1,7 +1,6 @@
 #pragma once
-// Drives the real Backdrift.exe from outside, as the shell and a user would,
-// and reads what it leaves behind: for the end-to-end tests, the benchmarks
-// and the screenshot tour alike.
+// Drives the real Backdrift.exe from outside, as the shell and a user would, and reads what it leaves behind: for
+// the end-to-end tests, the benchmarks and the screenshot tour alike.
 #include "driver/files.h"
 #include "driver/input.h"
 #include "driver/program.h"

@@ -2,7 +2,6 @@
 
 #include "driver/read_all.h"
 
-#include <algorithm>
 #include <cstring>
 
 std::wstring ModuleDir()
@@ -27,24 +26,14 @@ std::string Narrow(const std::wstring& text)
     return result;
 }
 
-std::wstring Widen(const std::string& text)
-{
-    std::wstring wide(text.size(), L'\0');
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                                         static_cast<int>(wide.size()));
-    wide.resize(static_cast<size_t>(std::max(size, 0)));
-    return wide;
-}
-
 void WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return;
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
     }
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
 }
 
 std::optional<std::string> ReadBytes(const std::wstring& path)
@@ -62,16 +51,12 @@ std::optional<std::string> ReadBytes(const std::wstring& path)
 std::optional<std::wstring> ReadText(const std::wstring& path)
 {
     const auto bytes = ReadBytes(path);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    if (bytes->size() >= 2 && static_cast<unsigned char>((*bytes)[0]) == 0xFF &&
-        static_cast<unsigned char>((*bytes)[1]) == 0xFE) {
+    if (bytes && bytes->starts_with("\xFF\xFE")) {
         std::wstring text((bytes->size() - 2) / 2, L'\0');
         memcpy(text.data(), bytes->data() + 2, text.size() * 2);
         return text;
     }
-    return std::wstring(bytes->begin(), bytes->end());
+    return bytes ? std::optional(std::wstring(bytes->begin(), bytes->end())) : std::nullopt;
 }
 
 std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const wchar_t* name)
@@ -91,10 +76,9 @@ std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const w
 void WriteRegString(HKEY root, const wchar_t* key, const wchar_t* name, const std::wstring& value)
 {
     HKEY handle = nullptr;
-    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) != ERROR_SUCCESS) {
-        return;
+    if (RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(handle);
     }
-    RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(handle);
 }

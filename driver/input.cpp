@@ -59,13 +59,12 @@ void PressKeys(std::initializer_list<WORD> keys)
 void MouseAt(POINT at, DWORD down, DWORD up)
 {
     INPUT inputs[3] = {};
-    for (INPUT& input : inputs) {
-        input.type = INPUT_MOUSE;
-        input.mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
-        input.mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
-        input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    const DWORD flags[] = {MOUSEEVENTF_MOVE, down, up};
+    for (size_t i = 0; i < std::size(inputs); ++i) {
+        inputs[i].type = INPUT_MOUSE;
+        inputs[i].mi.dx = MulDiv(at.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+        inputs[i].mi.dy = MulDiv(at.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+        inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_ABSOLUTE;
     }
-    inputs[1].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE;
-    inputs[2].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE;
     SendInput(down ? 3 : 1, inputs, sizeof(INPUT));
 }

@@ -8,10 +8,7 @@
 Program::Program(const std::wstring& exe, const wchar_t* windowClass, const std::wstring& arguments)
     : windowClass_(windowClass)
 {
-    std::wstring command = L"\"" + exe + L"\"";
-    if (!arguments.empty()) {
-        command += L" " + arguments;
-    }
+    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     started_ = Seconds();
@@ -66,11 +63,6 @@ DWORD Program::WaitForExit()
     DWORD code = STILL_ACTIVE;
     GetExitCodeProcess(info_.hProcess, &code);
     return code;
-}
-
-bool Program::Close()
-{
-    return window_ && PostMessageW(window_, WM_CLOSE, 0, 0) && WaitForExit() == 0;
 }
 
 void Program::Kill()

@@ -7,8 +7,7 @@
 
 #include <string>
 
-// A program started at construction and, if it still runs, killed at
-// destruction (as a crash or Task Manager would end it).
+// A program started at construction and, if it still runs, killed at destruction (as a crash or Task Manager would).
 class Program {
 public:
     explicit Program(const std::wstring& exe = BuiltProgram(L"Backdrift.exe"),
@@ -21,16 +20,16 @@ public:
     HANDLE process() const { return info_.hProcess; }
     DWORD pid() const { return info_.dwProcessId; }
 
-    // Seconds from the start until the program waits for input with its
-    // window made and answers a message sent to it; negative, with the
-    // reason on standard error, if it does not within the deadline.
+    // Seconds from the start until the program waits for input with its window made and answers a message sent to
+    // it; negative, with the reason on standard error, if it does not within the deadline.
     double WaitUntilReady();
     HWND window() const { return window_; }
     // The window, once ready; null if the program never got there.
     HWND Window() { return window_ || WaitUntilReady() >= 0 ? window_ : nullptr; }
 
     DWORD WaitForExit(); // its exit code, or STILL_ACTIVE if it does not end in time
-    bool Close();        // WM_CLOSE to its window; true once it has ended with exit code 0
+    // WM_CLOSE to its window; true once it has ended with exit code 0.
+    bool Close() { return window_ && PostMessageW(window_, WM_CLOSE, 0, 0) && WaitForExit() == 0; }
     void Kill();
 
 private:

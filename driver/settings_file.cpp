@@ -6,35 +6,29 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <map>
+#include <sstream>
 
 namespace {
 
-std::wstring Trim(const std::wstring& text)
+std::wstring Trim(std::wstring text)
 {
-    const size_t first = text.find_first_not_of(L" \t\r");
-    if (first == std::wstring::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(L" \t\r") + 1 - first);
+    text.erase(text.find_last_not_of(L" \t\r") + 1); // all of it, when blank
+    return text.erase(0, text.find_first_not_of(L" \t\r"));
 }
 
-std::wstring Lower(std::wstring text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towlower(c); });
-    return text;
-}
+// Orders keys as the profile functions match them: ignoring case.
+struct IgnoringCase {
+    bool operator()(const std::wstring& a, const std::wstring& b) const { return _wcsicmp(a.c_str(), b.c_str()) < 0; }
+};
 
 } // namespace
 
 std::wstring RoamingAppData()
 {
     PWSTR path = nullptr;
-    std::wstring result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path))) {
-        result = path;
-    }
+    const std::wstring result =
+        SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &path)) ? path : L"";
     CoTaskMemFree(path);
     return result;
 }
@@ -71,30 +65,26 @@ void WriteSettingsFile(const std::wstring& folder, int index, size_t keep)
 bool SettingsComplete(const std::wstring& folder, std::string* problem)
 {
     const std::wstring text = ReadText(SettingsPath()).value_or(L"");
-    std::map<std::wstring, std::wstring> values; // of the [Backdrift] section, by lower-case key
+    std::map<std::wstring, std::wstring, IgnoringCase> values; // of the [Backdrift] section
     bool inSection = false;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = text.find(L'\n', start);
-        if (end == std::wstring::npos) {
-            end = text.size();
-        }
-        const std::wstring line = Trim(text.substr(start, end - start));
-        start = end + 1;
+    std::wistringstream lines(text);
+    for (std::wstring line; std::getline(lines, line);) {
+        line = Trim(line);
         if (!line.empty() && line.front() == L'[') {
-            inSection = Lower(line) == Lower(L"[" + std::wstring(kSettingsSection) + L"]");
+            inSection = _wcsicmp(line.c_str(), (L"[" + std::wstring(kSettingsSection) + L"]").c_str()) == 0;
         } else if (const size_t equals = line.find(L'='); inSection && equals != std::wstring::npos) {
-            values.emplace(Lower(Trim(line.substr(0, equals))), Trim(line.substr(equals + 1)));
+            values.emplace(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
         }
     }
     for (const wchar_t* name : kSettingsKeys) {
-        if (!values.count(Lower(name))) {
+        if (!values.count(name)) {
             *problem = "no " + Narrow(name) + " in " + std::to_string(text.size()) + " characters: \"" +
                        Narrow(text.substr(0, 120)) + "\"";
             return false;
         }
     }
-    if (values[Lower(key::Folder)] != folder) {
-        *problem = "Folder is \"" + Narrow(values[Lower(key::Folder)]) + "\"";
+    if (values[key::Folder] != folder) {
+        *problem = "Folder is \"" + Narrow(values[key::Folder]) + "\"";
         return false;
     }
     return true;

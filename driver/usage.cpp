@@ -4,6 +4,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -80,8 +81,8 @@ Usage ReadUsage(HANDLE process, DWORD pid)
     }
     CloseHandle(snapshot);
 
-    // PagefileUsage is the same commit charge as PrivateUsage on Windows;
-    // Wine fills only the former (with the process's anonymous resident memory).
+    // PagefileUsage is the same commit charge as PrivateUsage on Windows; Wine fills only the former (with the
+    // process's anonymous resident memory).
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory))) {
@@ -102,9 +103,5 @@ Usage ReadUsage(HANDLE process, DWORD pid)
 
 double Seconds()
 {
-    LARGE_INTEGER counter;
-    LARGE_INTEGER frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }

@@ -4,15 +4,13 @@
 
 #include <cstddef>
 
-// Handles a process holds, counted in the system's handle table; -1 if the
-// table cannot be read. Unlike GetProcessHandleCount, this also works under
-// Wine, which reports no handle count for another process.
+// Handles a process holds, counted in the system's handle table; -1 if the table cannot be read. Unlike
+// GetProcessHandleCount, this also works under Wine, which reports no handle count for another process.
 long CountHandlesInSystemTable(DWORD pid);
 
-// What the system reports about another process. Where the system leaves a
-// figure empty for other processes (Wine does so for PrivateUsage and the
-// handle count), the same figure is taken from the source it does fill;
-// `*Source` names the one used.
+// What the system reports about another process. Where the system leaves a figure empty for other processes (Wine
+// does so for PrivateUsage and the handle count), the same figure is taken from the source it does fill; `*Source`
+// names the one used.
 struct Usage {
     double cpuProcessTimes = 0; // GetProcessTimes, user + kernel
     double cpuThreadTimes = 0;  // GetThreadTimes summed over its threads

@@ -1,6 +1,5 @@
-// Starts the real Backdrift.exe and drives it from outside, as the shell and
-// the user would: tray callbacks and broadcasts as window messages; observes
-// its windows, exit code, settings file and the desktop wallpaper.
+// Starts the real Backdrift.exe and drives it from outside, as the shell and the user would: tray callbacks and
+// broadcasts as window messages; observes its windows, exit code, settings file and the desktop wallpaper.
 #include "hotkey/hotkey.h"
 #include "res/resource.h"
 #include "test_support.h"
@@ -13,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -21,20 +20,15 @@ namespace {
 
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
-std::vector<HWND> ProgramWindows()
+// Top-level windows of the program's class, in any process.
+size_t ProgramWindows()
 {
-    std::vector<HWND> found;
-    EnumWindows(
-        [](HWND hwnd, LPARAM list) -> BOOL {
-            wchar_t name[64] = {};
-            GetClassNameW(hwnd, name, 64);
-            if (wcscmp(name, kWindowClass) == 0) {
-                reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
+    size_t count = 0;
+    for (HWND window = FindWindowExW(nullptr, nullptr, kWindowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) {
+        ++count;
+    }
+    return count;
 }
 
 // Delivers a message and waits until the program has handled it: its answer.
@@ -45,13 +39,13 @@ LRESULT Answer(HWND hwnd, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     return result;
 }
 
-void LeftClick(HWND hwnd)
+// Presses a button of a dialog or message box: true once that has closed.
+bool PressButton(HWND dialog, int button)
 {
-    Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
+    return PostMessageW(dialog, WM_COMMAND, button, 0) && WaitUntilClosed(dialog);
 }
 
-// The folder picker's file-name box: edt1 in Wine's dialog; in Windows' own,
-// the edit inside the combo box cmb13, some levels down.
+// The folder picker's file-name box: edt1 in Wine's dialog; in Windows' own, the edit inside combo box cmb13, deeper.
 HWND FileNameBox(HWND picker)
 {
     if (const HWND edit = GetDlgItem(picker, edt1)) {
@@ -79,39 +73,65 @@ class EndToEndTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(ProgramWindows().empty()) << "another Backdrift is running";
-        RemoveTree(configDir);
+        ASSERT_EQ(ProgramWindows(), 0u) << "another Backdrift is running";
+        RemoveTree(SettingsDir());
         if (RunningUnderWine()) {
             WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
         }
         untouched = Wallpaper();
     }
-    void TearDown() override { RemoveTree(configDir); }
-
-    // Picks a folder in the program's real folder picker by typing it into
-    // the file-name box (edt1); an empty folder cancels the picker.
-    static void PickThroughDialog(const Program& program, HWND hwnd, const std::wstring& folder)
+    void TearDown() override
     {
-        PostMessageW(hwnd, WM_COMMAND, IDM_PICK_FOLDER, 0);
-        const HWND picker = WaitForWindow(program.pid(), L"#32770", L"Choose a wallpaper folder", hwnd);
+        program.reset();
+        RemoveTree(SettingsDir());
+    }
+
+    // Starts the program (or a copy of it elsewhere) and waits until it answers.
+    void Start(const std::wstring& exe = BuiltProgram(L"Backdrift.exe"))
+    {
+        program.emplace(exe);
+        ASSERT_TRUE(program->started());
+        hwnd = program->Window();
+        ASSERT_NE(hwnd, nullptr);
+    }
+    // Pictures of these names, and settings that show their folder from `index` on.
+    void UsePictures(std::initializer_list<const wchar_t*> names, int index = -1)
+    {
+        for (const wchar_t* name : names) {
+            Touch(pictures / name);
+        }
+        WriteSettingsFile(pictures.path(), index);
+    }
+    // Picks a folder in the real folder picker by typing it into its file-name box; an empty folder cancels.
+    void PickThroughDialog(const std::wstring& folder)
+    {
+        const HWND picker = OpenDialog(IDM_PICK_FOLDER, L"Choose a wallpaper folder");
         ASSERT_NE(picker, nullptr);
         const HWND box = FileNameBox(picker);
         ASSERT_NE(box, nullptr) << "no file-name box in the folder picker";
         Answer(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-        PostMessageW(picker, WM_COMMAND, folder.empty() ? IDCANCEL : IDOK, 0);
-        ASSERT_TRUE(WaitUntilClosed(picker));
+        ASSERT_TRUE(PressButton(picker, folder.empty() ? IDCANCEL : IDOK));
         Answer(hwnd, WM_NULL); // a cancelled pick has run to its end once this is answered
     }
-    static HWND OpenHotkeyDialog(const Program& program, HWND hwnd)
+    // The dialog that a menu command opens, once it is shown.
+    HWND OpenDialog(UINT command, const wchar_t* caption)
     {
-        PostMessageW(hwnd, WM_COMMAND, IDM_SET_HOTKEY, 0);
-        return WaitForWindow(program.pid(), L"#32770", L"Set hotkey", hwnd);
+        PostMessageW(hwnd, WM_COMMAND, command, 0);
+        return WaitForWindow(program->pid(), L"#32770", caption, hwnd);
     }
+    BOOL NotifyIcon(DWORD message) const // for the program's icon, as the program itself does
+    {
+        NOTIFYICONDATAW icon = {};
+        icon.cbSize = sizeof(icon);
+        icon.hWnd = hwnd;
+        icon.uID = TRAY_ICON_ID;
+        return Shell_NotifyIconW(message, &icon);
+    }
+    void LeftClick() { Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP); }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
     bool ConfigHas(const std::wstring& line) { return ConfigText().find(line + L"\r\n") != std::wstring::npos; }
-    // Under Wine, which lacks the shell's desktop-wallpaper object, the program
-    // takes the classic route, whose registry value tells the picture; on
-    // Windows the object itself is asked.
+    // Under Wine, which lacks the shell's desktop-wallpaper object, the program takes the classic route, whose
+    // registry value tells the picture; on Windows the object itself is asked.
     static std::wstring Wallpaper()
     {
         if (RunningUnderWine()) {
@@ -139,8 +159,10 @@ protected:
         })) << "no desktop-wallpaper object";
     }
 
-    const std::wstring configDir = SettingsDir();
     const std::wstring configFile = SettingsPath();
+    TempDir pictures;
+    std::optional<Program> program;
+    HWND hwnd = nullptr;    // the program's window
     std::wstring untouched; // the desktop's picture before the test
     RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
     RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
@@ -149,41 +171,35 @@ protected:
 
 TEST_F(EndToEndTest, FirstStartTouchesNothingButItsFolderAndQuitsCleanly)
 {
-    Program program;
-    ASSERT_TRUE(program.started());
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     EXPECT_FALSE(IsWindowVisible(hwnd));
     EXPECT_TRUE(GetWindowLongPtrW(hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
-    EXPECT_TRUE(Exists(configDir));
+    EXPECT_TRUE(Exists(SettingsDir()));
     EXPECT_FALSE(Exists(configFile));
     EXPECT_EQ(Wallpaper(), untouched);
 
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(program->Close());
     EXPECT_FALSE(Exists(configFile)) << "no save at quit";
     EXPECT_EQ(Wallpaper(), untouched);
 }
 
 TEST_F(EndToEndTest, SecondCopyExitsAtOnce)
 {
-    Program first;
-    ASSERT_NE(first.Window(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     Program second;
     ASSERT_TRUE(second.started());
     EXPECT_EQ(second.WaitForExit(), 0u);
-    EXPECT_EQ(ProgramWindows().size(), 1u);
+    EXPECT_EQ(ProgramWindows(), 1u);
     EXPECT_FALSE(Exists(configFile));
 
-    EXPECT_TRUE(first.Close());
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, SessionEndSavesTheDefaultsAndAllowsLogOff)
 {
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     EXPECT_EQ(Answer(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), 1);
     EXPECT_EQ(ConfigText(), SettingsFileText());
@@ -192,60 +208,50 @@ TEST_F(EndToEndTest, SessionEndSavesTheDefaultsAndAllowsLogOff)
     EXPECT_EQ(Answer(hwnd, WM_ENDSESSION, FALSE, 0), 0);
     EXPECT_EQ(ConfigText(), SettingsFileText());
 
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
 {
-    TempDir pictures;
-    for (const wchar_t* name : {L"b.png", L"A.jpg", L"c.JPEG", L"notes.txt"}) {
-        Touch(pictures / name);
-    }
-    WriteSettingsFile(pictures.path(), -1);
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    UsePictures({L"b.png", L"A.jpg", L"c.JPEG", L"notes.txt"});
+    ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_EQ(Wallpaper(), untouched) << "start-up never changes the wallpaper";
 
     const std::wstring order[] = {pictures / L"A.jpg", pictures / L"b.png", pictures / L"c.JPEG", pictures / L"A.jpg"};
     for (int click = 0; click < 4; ++click) {
-        LeftClick(hwnd);
+        LeftClick();
         EXPECT_EQ(Wallpaper(), order[click]) << "click " << click;
         EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring(click % 3))) << Narrow(ConfigText());
     }
 
     // A picture deleted behind the program's back is skipped.
     DeleteFileW((pictures / L"b.png").c_str());
-    LeftClick(hwnd);
+    LeftClick();
     EXPECT_EQ(Wallpaper(), pictures / L"c.JPEG");
     EXPECT_TRUE(ConfigHas(L"Index=2"));
 
-    // Other tray events do nothing.
     Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_MOUSEMOVE);
     Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONDOWN);
     EXPECT_EQ(Wallpaper(), pictures / L"c.JPEG");
 
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, RandomOrderDiffersFromOneStartToTheNext)
 {
-    TempDir pictures;
     for (int i = 0; i < 20; ++i) {
         Touch(pictures / (std::to_wstring(i) + L".jpg"));
     }
     std::vector<std::wstring> shown[2];
     for (auto& seen : shown) {
         WriteSettingsFile(pictures.path(), -1);
-        Program program;
-        const HWND hwnd = program.Window();
-        ASSERT_NE(hwnd, nullptr);
+        ASSERT_NO_FATAL_FAILURE(Start());
         Answer(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
         for (int click = 0; click < 5; ++click) {
-            LeftClick(hwnd);
+            LeftClick();
             seen.push_back(Wallpaper());
         }
-        EXPECT_TRUE(program.Close());
+        EXPECT_TRUE(program->Close());
     }
     // The same five of twenty in the same order by chance: once in 1.8 million runs.
     EXPECT_NE(shown[0], shown[1]) << "each start shuffles afresh";
@@ -253,65 +259,46 @@ TEST_F(EndToEndTest, RandomOrderDiffersFromOneStartToTheNext)
 
 TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
 {
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
-    LeftClick(hwnd);
+    LeftClick();
 
     EXPECT_EQ(Wallpaper(), untouched);
     EXPECT_FALSE(Exists(configFile));
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
 {
-    TempDir pictures;
-    Touch(pictures / L"1.jpg");
-    Touch(pictures / L"2.jpg");
-    WriteSettingsFile(pictures.path(), 0);
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
-
     if (!FindWindowW(L"Shell_TrayWnd", nullptr)) {
-        program.Close();
         GTEST_SKIP() << "no taskbar here to take the icon back";
     }
-    // A taskbar that dies takes the icon with it; the new one announces itself,
-    // once or, as on a display scale change, while the icon is still there.
-    NOTIFYICONDATAW probe = {};
-    probe.cbSize = sizeof(probe);
-    probe.hWnd = hwnd;
-    probe.uID = TRAY_ICON_ID;
-    ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &probe));
-    ASSERT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &probe));
-    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    UsePictures({L"1.jpg", L"2.jpg"}, 0);
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // A taskbar that dies takes the icon with it; the new one announces itself, once or, as on a display scale
+    // change, while the icon is still there.
+    ASSERT_TRUE(NotifyIcon(NIM_DELETE));
+    ASSERT_FALSE(NotifyIcon(NIM_MODIFY));
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(Answer(hwnd, taskbarCreated), 0);
+        EXPECT_EQ(Answer(hwnd, RegisterWindowMessageW(L"TaskbarCreated")), 0);
     }
-    // The shell knows the icon again: it can be modified, not added a second time.
-    EXPECT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &probe));
-    EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &probe));
-    LeftClick(hwnd);
+    EXPECT_TRUE(NotifyIcon(NIM_MODIFY));
+    EXPECT_FALSE(NotifyIcon(NIM_ADD));
+    LeftClick();
 
     EXPECT_EQ(Wallpaper(), pictures / L"2.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=1"));
-    EXPECT_EQ(ProgramWindows().size(), 1u);
-    EXPECT_TRUE(program.Close());
+    EXPECT_EQ(ProgramWindows(), 1u);
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
 {
-    TempDir pictures;
-    Touch(pictures / L"only.jpg");
-    WriteSettingsFile(pictures.path(), -1);
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    UsePictures({L"only.jpg"});
+    ASSERT_NO_FATAL_FAILURE(Start());
     const auto icon = TrayIconRect(hwnd, 1);
     if (!icon) {
-        program.Close();
+        program->Close();
         GTEST_SKIP() << "the icon is not in sight in a taskbar (none here, or it sits in the overflow): no click";
     }
 
@@ -322,26 +309,18 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
 
     EXPECT_EQ(Wallpaper(), pictures / L"only.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=0"));
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(program->Close());
 }
 
 TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
 {
-    TempDir pictures;
-    for (int i = 0; i < 8; ++i) {
-        Touch(pictures / (std::to_wstring(i) + L".jpg"));
-    }
-    WriteSettingsFile(pictures.path(), -1);
-    // Off the taskbar, which reappears with the icon, and off the dialogs, as
-    // pressing keys needs (PressKeys): a pointer left on the taskbar by an
-    // earlier test lost the first press now and then.
+    UsePictures({L"0.jpg", L"1.jpg", L"2.jpg", L"3.jpg", L"4.jpg", L"5.jpg", L"6.jpg", L"7.jpg"});
+    // Off the taskbar, which reappears with the icon, and off the dialogs, as pressing keys needs (PressKeys): a
+    // pointer left on the taskbar by an earlier test lost the first press now and then.
     MouseAt({GetSystemMetrics(SM_CXSCREEN) - 1, 0});
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
-    // The hotkey arrives as a posted message: a fit command posted after the
-    // keys, once saved, shows that the keys have had their effect.
+    // The hotkey arrives as a posted message: a fit command posted after the keys, once saved, shows they took effect.
     int fit = 0;
     auto press = [&](std::initializer_list<WORD> keys) {
         PressKeys(keys);
@@ -352,7 +331,7 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     press({VK_CONTROL, VK_MENU, 'W'});
     EXPECT_TRUE(ConfigHas(L"Index=0")) << "the default hotkey swaps";
 
-    HWND dialog = OpenHotkeyDialog(program, hwnd);
+    HWND dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(Answer(GetDlgItem(dialog, IDC_HOTKEY), HKM_GETHOTKEY), MAKEWORD('W', HOTKEYF_CONTROL | HOTKEYF_ALT));
     GUITHREADINFO focus = {};
@@ -360,17 +339,16 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &focus);
     EXPECT_EQ(focus.hwndFocus, GetDlgItem(dialog, IDC_HOTKEY));
     Answer(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, MAKEWORD('B', HOTKEYF_CONTROL | HOTKEYF_SHIFT));
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(WaitUntilClosed(dialog));
+    ASSERT_TRUE(PressButton(dialog, IDOK));
     EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(ConfigText());
     press({VK_CONTROL, VK_MENU, 'W'});
     press({VK_CONTROL, VK_SHIFT, 'B'});
     EXPECT_TRUE(ConfigHas(L"Index=1")) << "the new combination swaps, the old one no longer";
 
-    // Each warning keeps the dialog open. While the refusal is shown, a swap
-    // saves the settings: they must hold the working combination.
+    // Each warning keeps the dialog open. While the refusal is shown, a swap saves the settings: they must hold the
+    // working combination.
     ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'Q')) << "held by another program";
-    dialog = OpenHotkeyDialog(program, hwnd);
+    dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
     ASSERT_NE(dialog, nullptr);
     const std::pair<WORD, const wchar_t*> warnings[] = {
         {WORD{0}, L"No key pressed. Press a combination, or use None to disable."},
@@ -381,17 +359,15 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     for (const auto& [value, text] : warnings) {
         Answer(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, value);
         PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-        const HWND box = WaitForWindow(program.pid(), L"#32770", L"Set hotkey", dialog);
+        const HWND box = WaitForWindow(program->pid(), L"#32770", L"Set hotkey", dialog);
         ASSERT_NE(box, nullptr) << Narrow(text);
         EXPECT_EQ(MessageBoxText(box), text);
-        LeftClick(hwnd);
+        LeftClick();
         EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(text);
-        PostMessageW(box, WM_COMMAND, IDOK, 0);
-        EXPECT_TRUE(WaitUntilClosed(box));
+        EXPECT_TRUE(PressButton(box, IDOK));
         EXPECT_TRUE(IsWindowVisible(dialog));
     }
-    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(WaitUntilClosed(dialog));
+    ASSERT_TRUE(PressButton(dialog, IDCANCEL));
     UnregisterHotKey(nullptr, 1);
     press({VK_CONTROL, VK_SHIFT, 'B'});
     EXPECT_TRUE(ConfigHas(L"Index=5")) << "after the refusal, the old combination still swaps";
@@ -402,10 +378,9 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     Answer(hwnd, WM_COMMAND, IDM_SWAP_NOW + 3);
     EXPECT_EQ(ConfigText(), before);
 
-    dialog = OpenHotkeyDialog(program, hwnd);
+    dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
     ASSERT_NE(dialog, nullptr);
-    PostMessageW(dialog, WM_COMMAND, IDC_HOTKEY_NONE, 0);
-    ASSERT_TRUE(WaitUntilClosed(dialog));
+    ASSERT_TRUE(PressButton(dialog, IDC_HOTKEY_NONE));
     EXPECT_TRUE(ConfigHas(L"HotkeyMod=0") && ConfigHas(L"HotkeyVk=0"));
     press({VK_CONTROL, VK_SHIFT, 'B'});
     EXPECT_TRUE(ConfigHas(L"Index=5")) << "None turned the hotkey off";
@@ -413,7 +388,7 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     UnregisterHotKey(nullptr, 2);
 
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(program->WaitForExit(), 0u);
 }
 
 TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
@@ -422,27 +397,25 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     RegValueGuard run(HKEY_CURRENT_USER, kRun, L"Backdrift");
     WriteRegString(HKEY_CURRENT_USER, kRun, L"Backdrift", L"left from before");
     auto runValue = [&] { return ReadRegString(HKEY_CURRENT_USER, kRun, L"Backdrift").value_or(L"<absent>"); };
-    TempDir pictures, empty;
+    TempDir empty;
     for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
         Touch(pictures / name);
     }
     Touch(empty / L"notes.txt");
-    auto program = std::make_unique<Program>();
-    HWND hwnd = program->Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
     EXPECT_EQ(runValue(), L"left from before") << "with Start with Windows off, start-up leaves the value alone";
 
-    PickThroughDialog(*program, hwnd, L"");
+    PickThroughDialog(L"");
     EXPECT_FALSE(Exists(configFile)) << "a cancelled picker changes and saves nothing";
-    PickThroughDialog(*program, hwnd, empty.path());
+    PickThroughDialog(empty.path());
     EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Folder=" + empty.path()); }));
     EXPECT_TRUE(ConfigHas(L"Index=-1"));
     EXPECT_EQ(Wallpaper(), untouched);
 
-    PickThroughDialog(*program, hwnd, pictures.path());
+    PickThroughDialog(pictures.path());
     EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Index=0"); })) << "a picked folder is shown at once";
     EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
-    LeftClick(hwnd);
+    LeftClick();
     EXPECT_EQ(Wallpaper(), pictures / L"b.jpg");
 
     Answer(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
@@ -474,10 +447,8 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
         EXPECT_EQ(runValue(), value);
     }
 
-    // About, chosen in the menu with the keyboard: the second item from the bottom.
-    // The keys go to the open menu itself: on Windows a program in the
-    // background may not take the foreground, and typed keys would reach
-    // whatever window has it.
+    // About, chosen in the menu with the keyboard: the second item from the bottom. The keys go to the open menu
+    // itself: on Windows a program in the background may not take the foreground, and typed keys would go elsewhere.
     PostMessageW(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_RBUTTONUP);
     const HWND menu = WaitForWindow(program->pid(), L"#32768", nullptr);
     ASSERT_NE(menu, nullptr);
@@ -492,30 +463,22 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     for (const UINT command : {IDM_ABOUT, IDM_SET_HOTKEY, IDM_PICK_FOLDER}) {
         Answer(hwnd, WM_COMMAND, command); // returns at once: the open box comes forward, no second one opens
     }
-    PostMessageW(about, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(WaitUntilClosed(about));
+    EXPECT_TRUE(PressButton(about, IDOK));
 
     const std::wstring saved = ConfigText();
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program->WaitForExit(), 0u);
-    NOTIFYICONDATAW icon = {};
-    icon.cbSize = sizeof(icon);
-    icon.hWnd = hwnd;
-    icon.uID = TRAY_ICON_ID;
-    EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon)) << "the icon goes with the program";
+    EXPECT_FALSE(NotifyIcon(NIM_MODIFY)) << "the icon goes with the program";
     EXPECT_EQ(ConfigText(), saved) << "nothing is saved at Quit";
 
-    // Started again from another folder: the Run value follows it, and the
-    // rotation carries on from the saved picture.
+    // Started again from another folder: the Run value follows it, and the rotation carries on from the saved picture.
     TempDir moved;
     const std::wstring movedExe = moved / L"new home\\Backdrift.exe";
     CreateDirectoryW((moved / L"new home").c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(BuiltProgram(L"Backdrift.exe").c_str(), movedExe.c_str(), FALSE));
-    program = std::make_unique<Program>(movedExe);
-    hwnd = program->Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start(movedExe));
     EXPECT_EQ(runValue(), L"\"" + movedExe + L"\"");
-    LeftClick(hwnd);
+    LeftClick();
     EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
     EXPECT_EQ(program->WaitForExit(), 0u);
@@ -527,36 +490,27 @@ TEST_F(EndToEndTest, OpenCurrentFolderNeverStartsAFile)
     const std::wstring marker = dir / L"ran.txt";
     WriteBytes(dir / L"open-me.bat", "echo ran > \"" + Narrow(marker) + "\"\r\n");
     WriteSettingsFile(dir / L"open-me.bat", -1);
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     Answer(hwnd, WM_COMMAND, IDM_OPEN_FOLDER);
     Sleep(2000); // a started batch file would have written its marker by now
     EXPECT_FALSE(Exists(marker));
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(program->WaitForExit(), 0u);
 }
 
 TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
 {
-    TempDir pictures;
-    for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
-        Touch(pictures / name);
-    }
-    WriteSettingsFile(pictures.path(), -1);
+    UsePictures({L"a.jpg", L"b.jpg", L"c.jpg"});
     const unsigned seed = GetTickCount();
     std::mt19937 rng(seed);
     for (int round = 0; round < 20; ++round) {
-        {
-            Program program;
-            const HWND hwnd = program.Window();
-            ASSERT_NE(hwnd, nullptr);
-            for (int click = 0; click < 25; ++click) {
-                PostMessageW(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
-            }
-            Sleep(rng() % 40);
-        } // killed here, in whatever it was doing
+        ASSERT_NO_FATAL_FAILURE(Start());
+        for (int click = 0; click < 25; ++click) {
+            PostMessageW(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP);
+        }
+        Sleep(rng() % 40);
+        program.reset(); // killed here, in whatever it was doing
         std::string problem;
         ASSERT_TRUE(SettingsComplete(pictures.path(), &problem)) << problem << ", round " << round << ", seed " << seed;
     }
@@ -564,39 +518,28 @@ TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
 
 TEST_F(EndToEndTest, ManySwapsUseNoMoreMemoryOrHandles)
 {
-    // Twice; the benchmarks make 10,000. On Windows each swap changes the real
-    // desktop through Explorer, which takes far longer than Wine's registry route.
+    // Twice; the benchmarks make 10,000. On Windows each swap changes the real desktop through Explorer, which takes
+    // far longer than Wine's registry route.
     const int kSwaps = RunningUnderWine() ? 600 : 150;
-    TempDir pictures;
-    for (const wchar_t* name : {L"a.jpg", L"b.jpg", L"c.jpg"}) {
-        Touch(pictures / name);
-    }
-    WriteSettingsFile(pictures.path(), -1);
-    Program program;
-    const HWND hwnd = program.Window();
-    ASSERT_NE(hwnd, nullptr);
+    UsePictures({L"a.jpg", L"b.jpg", L"c.jpg"});
+    ASSERT_NO_FATAL_FAILURE(Start());
 
     for (int swap = 0; swap < kSwaps; ++swap) {
-        LeftClick(hwnd);
+        LeftClick();
     }
-    const Usage half = ReadUsage(program.process(), program.pid());
+    const Usage half = ReadUsage(program->process(), program->pid());
     for (int swap = 0; swap < kSwaps; ++swap) {
-        LeftClick(hwnd);
+        LeftClick();
     }
-    const Usage end = ReadUsage(program.process(), program.pid());
+    const Usage end = ReadUsage(program->process(), program->pid());
     EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring((2 * kSwaps - 1) % 3))) << "every click swapped";
-    // Wine's COM keeps two handles from every look for a class that only a
-    // local server could provide, as each swap's look for the desktop-wallpaper
-    // object is; what that costs is measured here and allowed for, under Wine only.
+    // Wine's COM keeps two handles from every look for a class that only a local server could provide, as each
+    // swap's look for the desktop-wallpaper object is; what that costs is measured here and allowed for, under Wine.
     long platformKeeps = 0;
     if (RunningUnderWine()) {
         const long before = CountHandlesInSystemTable(GetCurrentProcessId());
         for (int lookup = 0; lookup < kSwaps; ++lookup) {
-            IUnknown* object = nullptr;
-            if (SUCCEEDED(CoCreateInstance(CLSID_DesktopWallpaper, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                           reinterpret_cast<void**>(&object)))) {
-                object->Release();
-            }
+            WithDesktopWallpaper([](IDesktopWallpaper*) {}); // the same look as the program's
         }
         platformKeeps = CountHandlesInSystemTable(GetCurrentProcessId()) - before;
     }
@@ -607,7 +550,7 @@ TEST_F(EndToEndTest, ManySwapsUseNoMoreMemoryOrHandles)
     EXPECT_LE(static_cast<long>(end.handles), static_cast<long>(half.handles) + platformKeeps + 16)
         << "of which the platform keeps " << platformKeeps;
     PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(program->WaitForExit(), 0u);
 }
 
 } // namespace
