@@ -274,6 +274,21 @@ TEST_F(SwapTest, RandomAfterPickStartsAFreshCycle)
     EXPECT_EQ(g_swap.savedIndexes, Indexes{static_cast<int32_t>(g_app.shuffleOrder[0])});
 }
 
+TEST_F(SwapTest, ModeChangeIsSavedAndStartsAFreshCycle)
+{
+    MakePictures(3, 2, Random);
+    g_app.shuffleOrder = {1, 2, 0}; // a cycle left half done, whose next picture is the one on show
+    g_app.shufflePos = 1;
+
+    SetRotationMode(Sequential);
+    SetRotationMode(Random);
+    SwapWallpaper();
+
+    EXPECT_EQ(g_app.mode, Random);
+    ASSERT_EQ(g_swap.savedIndexes.size(), 3u) << "each change saved, then the swap";
+    EXPECT_NE(g_swap.savedIndexes[2], 2) << "the picture on show, again";
+}
+
 TEST_F(SwapTest, AStartedFolderShowsItsFirstPictureOrSaysItHasNone)
 {
     MakePictures(4, 2); // chosen again while at its third picture

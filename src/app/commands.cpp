@@ -43,13 +43,6 @@ void OpenFolder()
     ShellExecuteW(nullptr, L"open", g_app.folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void SetMode(RotationMode mode)
-{
-    g_app.mode = mode;
-    g_app.shuffleOrder.clear(); // the next Random swap starts a fresh cycle
-    SaveSettings();
-}
-
 void SetFit(FitMode fit)
 {
     g_app.fit = fit;
@@ -108,10 +101,10 @@ void HandleCommand(unsigned command)
         OpenFolder();
         break;
     case IDM_MODE_SEQUENTIAL:
-        SetMode(Sequential);
+        SetRotationMode(Sequential);
         break;
     case IDM_MODE_RANDOM:
-        SetMode(Random);
+        SetRotationMode(Random);
         break;
     case IDM_FIT_FILL:
     case IDM_FIT_FIT:

@@ -113,3 +113,10 @@ void StartFolder(const std::wstring& folder)
         SwapWallpaper();
     }
 }
+
+void SetRotationMode(RotationMode mode)
+{
+    g_app.mode = mode;
+    g_app.shuffleOrder.clear(); // the next Random swap starts a fresh cycle
+    SaveSettings();
+}

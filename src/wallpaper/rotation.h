@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/app_state.h"
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -33,3 +35,7 @@ void SwapWallpaper();
 // Make `folder` the wallpaper folder and show its first picture at once (in
 // Random, the first of a fresh cycle); a folder without pictures gets a balloon.
 void StartFolder(const std::wstring& folder);
+
+// Swap in this order from now on; a Random cycle starts afresh, so it never
+// opens with the picture on show.
+void SetRotationMode(RotationMode mode);
