@@ -5,6 +5,7 @@
 //   startup_bench <folder of pictures> <pictures in it>
 #include "bench_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 
@@ -14,9 +15,8 @@ constexpr wchar_t kProgram[] = L"Backdrift.exe";
 constexpr wchar_t kMinimal[] = L"size_baseline.exe";
 constexpr wchar_t kMinimalClass[] = L"SizeBaseline";
 
-// A start takes some 90 ms on a quiet machine, and twice that or more while
-// other work runs; the figure is a median over many runs for that reason.
-constexpr int kRuns = 61;
+// Every order of the four starts (24), twice over.
+constexpr int kRuns = 48;
 // A program's exit goes on after its process has ended (its tray icon is
 // taken away, the system cleans up): the next start waits for that.
 constexpr DWORD kSettleMs = 200;
@@ -135,12 +135,15 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
                             {&floor, kFloor, kFloorClass, false},
                             {&first, kProgram, kWindowClass, false},
                             {&withFolder, kProgram, kWindowClass, true}};
-    // Interleaved, so that a slow spell falls on all four, and in an order
-    // that turns from run to run, so that none always starts while the same
-    // other program's exit is still being cleaned up after.
+    // Interleaved, so that a slow spell falls on all four, and in every order
+    // in turn: a start runs faster or slower for the program that ran just
+    // before it (whose exit the taskbar may still be handling), so each
+    // program follows each other one as often, and Backdrift starts before
+    // the floor as often as after it.
+    size_t order[] = {0, 1, 2, 3};
     for (int run = 0; run < kRuns; ++run) {
-        for (size_t i = 0; i < std::size(starts); ++i) {
-            const Start& start = starts[(run + i) % std::size(starts)];
+        for (const size_t i : order) {
+            const Start& start = starts[i];
             if (start.withFolder) {
                 WriteSettingsFile(folder, -1);
             } else {
@@ -148,6 +151,7 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
             }
             start.times->push_back(TimeStart(start.exe, start.windowClass));
         }
+        std::next_permutation(std::begin(order), std::end(order));
     }
     for (const auto* times : {&minimal, &floor, &first, &withFolder}) {
         for (const double seconds : *times) {
@@ -168,9 +172,10 @@ void MeasureStartup(const std::wstring& folder, unsigned long pictures)
                         check.Close();
 
     // Each run's Backdrift start against the floor's of the same run: the two
-    // started within a second of each other, under the same load, where
-    // medians taken apart let a busy spell fall on one program's starts more
-    // than the other's.
+    // started within a second of each other, under the same load. A start
+    // takes some 90 ms on a quiet machine and two to four times that on a busy
+    // one, from second to second; medians taken apart let a busy spell fall on
+    // one program's starts more than the other's.
     std::vector<double> ratios;
     for (size_t run = 0; run < first.size(); ++run) {
         ratios.push_back(first[run] / floor[run]);
