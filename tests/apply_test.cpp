@@ -196,8 +196,7 @@ TEST_F(ApplyTest, RefusedPictureReleasesTheObjectThenFallsBack)
 
 TEST_F(ApplyTest, UnavailableObjectFallsBack)
 {
-    // Not registered at all (as under Wine; on Windows the factory says so),
-    // refused by its factory, or "created" without an object.
+    // Not registered (as under Wine; on Windows the factory says so), refused by its factory, or "created" empty.
     const HRESULT results[] = {REGDB_E_CLASSNOTREG, E_OUTOFMEMORY, S_OK};
     for (int variant = 0; variant < 3; ++variant) {
         if (!cookie_ && (variant > 0 || !RunningUnderWine())) {
@@ -265,15 +264,14 @@ struct KeyBackup {
     }
     explicit KeyBackup(const wchar_t* from) : key(from)
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+        SHDeleteKeyW(HKEY_CURRENT_USER, kBackup);
         saved = Copy(key, kBackup);
     }
     ~KeyBackup()
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, key);
+        SHDeleteKeyW(HKEY_CURRENT_USER, key);
         Copy(kBackup, key);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
-        RegDeleteKeyW(HKEY_CURRENT_USER, kBackup);
+        SHDeleteKeyW(HKEY_CURRENT_USER, kBackup);
     }
     const wchar_t* key;
     bool saved = false;
@@ -286,8 +284,7 @@ TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
     }
     KeyBackup backup(kDesktopKey);
     ASSERT_TRUE(backup.saved);
-    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kDesktopKey), ERROR_SUCCESS);
-    RegDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey);
+    ASSERT_EQ(SHDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey), ERROR_SUCCESS);
     HKEY probe = nullptr;
     ASSERT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_SET_VALUE, &probe), ERROR_SUCCESS);
 
@@ -296,8 +293,7 @@ TEST_F(ApplyTest, WallpaperCallDecidesAloneWhenTheDesktopKeyIsMissing)
     EXPECT_EQ(Desktop(L"WallpaperStyle"), L"<absent>");
     EXPECT_EQ(Desktop(L"TileWallpaper"), L"<absent>");
     // Whatever the system answers in this state is the answer.
-    RegDeleteTreeW(HKEY_CURRENT_USER, kDesktopKey);
-    RegDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey);
+    SHDeleteKeyW(HKEY_CURRENT_USER, kDesktopKey);
     const bool system = SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, const_cast<wchar_t*>(picture_.c_str()),
                                               SPIF_UPDATEINIFILE | SPIF_SENDCHANGE) != FALSE;
     EXPECT_EQ(applied, system);

@@ -192,8 +192,8 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
               (std::vector<int>{9, 400, 0, 1}));
     EXPECT_EQ(reader.String(), L"Segoe UI");
 
-    // Identifier, class, text, and the style bits the item must have. The resource compiler stores class names
-    // upper-cased; Windows looks them up without regard to case. #128 is a button, #130 a static.
+    // Identifier, class (compared without case, as Windows looks it up; #128 a button, #130 a static), text, and
+    // the style bits the item must have.
     const std::tuple<DWORD, const wchar_t*, const wchar_t*, DWORD> expected[] = {
         {static_cast<DWORD>(-1), L"#130", L"Press a key combination (include Ctrl, Alt or Shift):", SS_LEFT},
         {IDC_HOTKEY, L"msctls_hotkey32", L"", WS_BORDER | WS_TABSTOP},
@@ -228,12 +228,11 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
 TEST_F(ResourcesTest, ExecutableKeepsItsExploitMitigations)
 {
     const std::string image = ReadBytes(exe_).value_or("");
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS64 nt = {};
-    ASSERT_GT(image.size(), sizeof(dos));
-    memcpy(&dos, image.data(), sizeof(dos));
-    ASSERT_GE(image.size(), static_cast<size_t>(dos.e_lfanew) + sizeof(nt));
-    memcpy(&nt, image.data() + dos.e_lfanew, sizeof(nt));
+    Reader reader{image};
+    ASSERT_GT(image.size(), sizeof(IMAGE_DOS_HEADER));
+    reader.pos = reader.Get<IMAGE_DOS_HEADER>().e_lfanew;
+    ASSERT_GE(image.size(), reader.pos + sizeof(IMAGE_NT_HEADERS64));
+    const auto nt = reader.Get<IMAGE_NT_HEADERS64>();
     ASSERT_EQ(nt.Signature, DWORD{IMAGE_NT_SIGNATURE});
     ASSERT_EQ(nt.OptionalHeader.Magic, WORD{IMAGE_NT_OPTIONAL_HDR64_MAGIC});
     const WORD mitigations = nt.OptionalHeader.DllCharacteristics;

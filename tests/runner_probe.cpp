@@ -1,5 +1,4 @@
-// Stands in for a test program when run_tests is tested: each test here passes, fails, skips, hangs or ends the
-// program, as the list given to run_tests selects.
+// Stands in for a test program when run_tests is tested: each test passes, fails, skips, hangs or ends the program.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -44,8 +43,7 @@ TEST(Probe, ExitsInTheSecondRound)
     }
 }
 
-// Hangs with a program of its own still running, as an end-to-end test that started Backdrift.exe would: the
-// time limit must end both.
+// Hangs with a program of its own still running, as an end-to-end test would: the time limit must end both.
 TEST(Probe, Hangs)
 {
     wchar_t self[MAX_PATH], command[] = L"runner_probe --gtest_filter=Probe.Sleeps";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -24,14 +25,11 @@ int CountProcesses(const wchar_t* image)
     return count;
 }
 
-// CTest takes GoogleTest's skip mark anywhere in a test's output for a skip,
-// so the probe's, shown when a row fails, would hide that failure.
-std::string Shown(std::string output)
+// CTest takes GoogleTest's skip mark anywhere in a test's output for a skip: the probe's, shown when a row fails,
+// would hide that failure.
+std::string Shown(const std::string& output)
 {
-    for (size_t at = output.find("[  SKIPPED ]"); at != std::string::npos; at = output.find("[  SKIPPED ]", at)) {
-        output.replace(at, 12, "[  skipped ]");
-    }
-    return output;
+    return std::regex_replace(output, std::regex(R"(\[  SKIPPED \])"), "[  skipped ]");
 }
 
 TEST(RunnerTest, PassesOnlyWhenEveryProgramPassesAndATestRan)

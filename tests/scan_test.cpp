@@ -136,8 +136,7 @@ TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
     EXPECT_EQ(g_app.shufflePos, 0u);
 }
 
-// Names of ASCII and other letters in both cases sort exactly as the
-// system's case-insensitive ordinal comparison orders them.
+// Names of ASCII and other letters in both cases sort as the system's case-insensitive ordinal comparison does.
 TEST_F(ScanTest, OrderIsTheSystemsCaseInsensitiveOrdinalOrder)
 {
     const std::wstring letters = L"aAbBzZ_-~ 09.\u00e9\u00c9\u00df\u0141\u0142\u03a3\u03c3\u03c2\uff21\uff41\u4e00";

@@ -28,9 +28,8 @@ private:
 
 void Touch(const std::wstring& path); // a tiny picture
 bool Exists(const std::wstring& path);
-// Lets everyone do everything to a file or folder but the rights given (none: everything again). Wine maps the
-// access list onto permission bits, and cannot give a file back the right to read it: it opens no file its user
-// may not read.
+// Lets everyone do everything to a file or folder but the rights given (none: everything again). Under Wine, which
+// maps the access list onto permission bits, a file denied reading cannot be given that right back.
 bool DenyToEveryone(const std::wstring& path, DWORD rights);
 
 // Puts every field of g_app back to its value at process start.

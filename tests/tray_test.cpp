@@ -128,8 +128,7 @@ void AddAndSettle()
 
 TEST_F(TrayTest, ReAddWhileShownBringsTheNewIconAcross)
 {
-    // As after a display-scale change: the taskbar announces itself while our icon is still there, and the icon
-    // loaded anew must replace the old one.
+    // As after a display-scale change: the taskbar announces itself while our icon is shown; the new one replaces it.
     AddAndSettle();
     const auto icon = TrayIconRect(g_app.hwnd, 1);
     if (!icon) {
