@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
 """Checks the files that publish Backdrift where Windows users look; the first argument names the group.
 
-  manifests <checkout>   the Scoop and winget manifests that tools/manifests.sh writes for a release zip: the
-      fields each format requires, the zip's hash and address, the command inside the zip
+  manifests <checkout>   tools/manifests.sh's Scoop and winget manifests: fields, the zip's hash, address and command
   zip <checkout>   tools/pack-zip.py: same bytes in any time zone and file mode; entries sorted, dated SOURCE_DATE_EPOCH
   workflows <checkout>   every workflow parses; each step that runs something runs a script or program of the checkout
 """
