@@ -32,8 +32,7 @@ public:
             std::fwprintf(stderr, L"The tests do not run, so that nothing of %ls is touched.\n", dir_.c_str());
             return false;
         }
-        // Each monitor's own picture: asked for all at once, the shell answers an empty path when they differ. A
-        // slideshow or a solid colour has no picture path to note.
+        // Each monitor's own picture, if any: asked for all at once, the shell answers an empty path when they differ.
         WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
             desktop->GetPosition(&position_);
             UINT count = 0;
