@@ -1,11 +1,10 @@
-// Runs the GoogleTest programs named in a list, each with a time limit: what
-// CTest does under Wine, for a Windows machine with only the built programs.
+// Runs the GoogleTest programs of a list, each with a time limit, as CTest does under Wine: for a
+// Windows machine with only the built programs.
 //   run_tests <list>
-// Each line: <seconds> [may-skip] <program> [arguments...], the program beside
-// the list, the limit 1 to 86400 s; blank lines and # comments are skipped.
-// A program passes only on GoogleTest's own report: it ended in time with 0,
-// GoogleTest reached its end, a test ran and none failed (all skipped passes
-// only on a may-skip line). Exits 0 only if all passed and a test passed.
+// Each line: <seconds, 1 to 86400> [may-skip] <program beside the list> [arguments...]; blank lines
+// and # comments are skipped. A program passes only on GoogleTest's own report: it ended in time
+// with 0, GoogleTest reached its end, a test ran and none failed (all skipped passes only on a
+// may-skip line). Exits 0 only if all passed and a test passed.
 #include "driver/read_all.h"
 
 #include <windows.h>
@@ -21,9 +20,9 @@
 namespace {
 
 using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&CloseHandle)>;
-constexpr DWORD kWaitMs = 15000;         // for a program to end once it is told to
-constexpr DWORD kMaxSeconds = 86400;     // a day: a longer limit is a mistyped one
-constexpr char kMaySkip[] = "may-skip "; // the marker, with the space before the program
+constexpr DWORD kWaitMs = 15000;          // for a program to end once it is told to
+constexpr DWORD kMaxSeconds = 86400;      // a day: a longer limit is a mistyped one
+constexpr char kMaySkip[] = " may-skip "; // the marker, with the spaces around it
 
 // What run_tests needs of GoogleTest's XML report.
 struct Report {
@@ -39,10 +38,9 @@ void Print(const std::string& text)
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-// Reads the report tag by tag. A failure's message is CDATA and may hold
-// anything, so CDATA is stepped over; GoogleTest escapes < > and quotes in
-// attribute values, so a tag ends at the first > and only an attribute itself
-// reads as result="..." (written with no space around =).
+// Reads the report tag by tag. A failure's message is CDATA and may hold anything, so CDATA is
+// stepped over; GoogleTest escapes < > and quotes in attribute values, so a tag ends at the first >
+// and only an attribute itself reads as result="..." (written with no space around =).
 Report ReadReport(const std::string& xml)
 {
     Report report;
@@ -185,15 +183,6 @@ bool RunProgram(const std::wstring& folder, const std::wstring& commandLine, DWO
     return true;
 }
 
-// A whole number of seconds from 1 to kMaxSeconds; 0 for anything else.
-DWORD ReadSeconds(const std::string& field)
-{
-    DWORD seconds = 0;
-    const char* end = field.data() + field.size();
-    const auto [stop, error] = std::from_chars(field.data(), end, seconds);
-    return error == std::errc() && stop == end && seconds <= kMaxSeconds ? seconds : 0;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -226,14 +215,13 @@ int wmain(int argc, wchar_t** argv)
         if (line.empty() || line[0] == '#') {
             continue;
         }
-        const size_t secondsEnd = line.find(' ');
-        const DWORD seconds = ReadSeconds(line.substr(0, secondsEnd));
-        std::string command = secondsEnd == std::string::npos ? std::string() : line.substr(secondsEnd + 1);
+        DWORD seconds = 0;
+        const auto [secondsEnd, error] = std::from_chars(line.data(), line.data() + line.size(), seconds);
+        std::string command = line.substr(secondsEnd - line.data()); // from the space after the seconds
+        const bool readable = error == std::errc() && seconds > 0 && seconds <= kMaxSeconds && command.starts_with(' ');
         const bool maySkip = command.starts_with(kMaySkip);
-        if (maySkip) {
-            command.erase(0, sizeof(kMaySkip) - 1);
-        }
-        if (seconds == 0 || command.empty()) {
+        command.erase(0, maySkip ? sizeof(kMaySkip) - 1 : 1);
+        if (!readable || command.empty()) {
             Print("run_tests: not a line of a list: " + line + "\n");
             ++failed;
             failures += "  (unreadable line) " + line + "\n";
@@ -259,11 +247,8 @@ int wmain(int argc, wchar_t** argv)
           std::to_string(testsSkipped) + " skipped, " + std::to_string(failed) + " programs failed\n");
     if (failed > 0) {
         Print("run_tests: failed:\n" + failures);
-        return 1;
-    }
-    if (testsPassed == 0) {
+    } else if (testsPassed == 0) {
         Print("run_tests: no test ran\n");
-        return 1;
     }
-    return 0;
+    return failed > 0 || testsPassed == 0 ? 1 : 0;
 }
