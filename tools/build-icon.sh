@@ -1,29 +1,14 @@
 #!/usr/bin/env bash
-# Builds res/backdrift.ico (committed; run again only after changing an .svg).
-# Each size is rendered from backdrift-small.svg (drawn on a 16 px grid) up to
-# 24 px, from backdrift.svg above, as 32-bit RGBA PNG; recompressed losslessly
-# (optipng picks the filters, advpng the deflate stream; both keep the 8-bit
-# RGBA Windows expects), checked pixel for pixel, and stored as a PNG entry,
-# smallest first. Run as root, installs the tools it needs with apt-get.
+# Builds res/backdrift.ico (committed; run again only after changing an .svg). Each size is
+# rendered as 32-bit RGBA PNG from backdrift-small.svg (drawn on a 16 px grid) up to 24 px, from
+# backdrift.svg above; recompressed losslessly (optipng picks the filters, advpng the deflate
+# stream; both keep the 8-bit RGBA Windows expects), checked pixel for pixel, and stored as a PNG
+# entry, smallest first. Installs the tools it needs with tools/deps.sh.
 set -euo pipefail
 res_dir=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd -P)/res
 out_ico=$res_dir/backdrift.ico
 
-missing=()
-for tool in rsvg-convert:librsvg2-bin icotool:icoutils optipng:optipng advpng:advancecomp pngtopam:netpbm; do
-    command -v "${tool%%:*}" >/dev/null 2>&1 || missing+=("${tool#*:}")
-done
-if ((${#missing[@]} > 0)); then
-    if [[ $(id -u) -eq 0 ]] && command -v apt-get >/dev/null 2>&1; then
-        echo "build-icon: installing ${missing[*]}" >&2
-        apt-get update
-        DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
-    else
-        echo "build-icon: missing tools; install the Debian packages: ${missing[*]}" >&2
-        echo "  e.g.  sudo apt-get install -y ${missing[*]}" >&2
-        exit 1
-    fi
-fi
+"$(dirname -- "${BASH_SOURCE[0]}")/deps.sh" --only librsvg2-bin icoutils optipng advancecomp netpbm
 
 for f in "$res_dir/backdrift.svg" "$res_dir/backdrift-small.svg"; do
     [[ -f $f ]] || { echo "build-icon: source not found: $f" >&2; exit 1; }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing of the Debian packages Backdrift's tools need and
-# of those named. Run as root, or as a user with sudo.
-#   tools/deps.sh [package...]
+# of those named (with --only, of those alone). Run as root, or with sudo.
+#   tools/deps.sh [--only] [package...]
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest wine64 wine xvfb xauth "$@")
+[ "${1:-}" != --only ] || packages=("${@:2}")
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
