@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release zip twice with tools/package.sh, each from scratch in a
-# fresh copy of the checkout at another path, in another time zone and under
-# another umask, and fails unless the two zips are the same bytes: a rebuild
-# must give the zip whose hash the manifests carry (as root, as the test account).
+# Builds the release zip twice with tools/package.sh, each from scratch in a fresh copy of the checkout
+# at another path, in another time zone and under another umask, and fails unless the two zips are the
+# same bytes: a rebuild must give the zip whose hash the manifests carry (as root, as the test account).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-cd "$root"
+cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 
 tools/deps.sh unzip python3
 . tools/as-test-account.sh
@@ -23,7 +21,7 @@ for i in 0 1; do
     mkdir -p "${copies[i]}"
     (
         umask "${masks[i]}"
-        tar -C "$root" --exclude=./build --exclude=./.git -cf - . | tar -C "${copies[i]}" -xf -
+        tar -C "$PWD" --exclude=./build --exclude=./.git -cf - . | tar -C "${copies[i]}" -xf -
         TZ=${zones[i]} "${copies[i]}/tools/package.sh" >/dev/null
     )
 done

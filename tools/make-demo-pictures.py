@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
-"""Draws the demo pictures in res/demo (committed; run again only to change them):
-four 1024 x 640 landscapes as RLE8 BMPs, which any Windows desktop, Wine's too,
-shows without a codec; smooth bands are long runs of one colour, so each is ~10 KB.
-"""
+"""Draws the demo pictures in res/demo (committed; run again only to change them): four 1024 x 640
+landscapes as RLE8 BMPs, which any Windows desktop, Wine's too, shows without a codec; smooth bands
+are long runs of one colour, so each is ~10 KB."""
 import itertools
 import math
-import os
 import struct
+from pathlib import Path
 
 WIDTH, HEIGHT = 1024, 640
 SKY_LEVELS = 160  # palette entries for the sky gradient; the rest for the land
@@ -68,8 +67,7 @@ def write_bmp(path, rows, palette):
     offset = 14 + 40 + len(colours)
     header = struct.pack("<2sIHHI", b"BM", offset + len(bits), 0, 0, offset)
     info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 8, 1, len(bits), 2835, 2835, 256, 0)  # BI_RLE8
-    with open(path, "wb") as f:
-        f.write(header + info + colours + bits)
+    Path(path).write_bytes(header + info + colours + bits)
 
 
 SCENES = {
@@ -85,8 +83,8 @@ SCENES = {
 }
 
 if __name__ == "__main__":
-    out_dir = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res", "demo")
-    os.makedirs(out_dir, exist_ok=True)
+    out_dir = Path(__file__).resolve().parent.parent / "res" / "demo"
+    out_dir.mkdir(parents=True, exist_ok=True)
     for name, scene in SCENES.items():
-        write_bmp(os.path.join(out_dir, name), *picture(*scene))
-        print(name, os.path.getsize(os.path.join(out_dir, name)), "bytes")
+        write_bmp(out_dir / name, *picture(*scene))
+        print(name, (out_dir / name).stat().st_size, "bytes")

@@ -3,9 +3,8 @@
 
   pack-zip.py <zip> <file>...
 
-Nothing of the machine, account, folder or hour goes in: every entry is dated
-SOURCE_DATE_EPOCH (the commit's time) and has fixed attributes, so the same
-files give the same bytes wherever they are packed.
+Nothing of the machine, account, folder or hour goes in: every entry is dated SOURCE_DATE_EPOCH
+(the commit's time) and has fixed attributes, so the same files give the same bytes wherever packed.
 """
 import hashlib
 import os

@@ -1,17 +1,16 @@
 #!/usr/bin/env bash
 # Builds the release Backdrift.exe and packs it with README.md and LICENSE into
-# build/release/package/Backdrift-<version>-win64.zip, beside its SHA-256 file and
-# the Scoop and winget manifests; prints their paths (as root, in the test account's
-# copy). The same commit gives the same zip: its entries are dated SOURCE_DATE_EPOCH,
-# by default the commit's time (1980-01-01 where there is no git to ask).
+# build/release/package/Backdrift-<version>-win64.zip, beside its SHA-256 file and the Scoop and
+# winget manifests; prints their paths (as root, in the test account's copy). The same commit gives
+# the same zip: its entries are dated SOURCE_DATE_EPOCH, by default the commit's time (1980-01-01
+# where there is no git to ask).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-cd "$root"
+cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 
 tools/deps.sh unzip python3
 . tools/as-test-account.sh
 bd_as_test_account tools/package.sh "$@"
-epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$root")}
+epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$PWD")}
 [ -z "$epoch" ] || export SOURCE_DATE_EPOCH=$epoch
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)"

@@ -3,14 +3,13 @@
 # built. For the release workflow: needs GITHUB_TOKEN, GITHUB_REPOSITORY and
 # GITHUB_REF_NAME, which GitHub Actions sets.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-cd "$root"
+cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 tools/deps.sh curl ca-certificates
 
 out=build/release/package
 if [ "$(id -u)" -eq 0 ]; then # root's package run builds in the test account's copy
     . tools/as-test-account.sh
-    out=$(bd_test_copy "$root")/$out
+    out=$(bd_test_copy "$PWD")/$out
 fi
 zip=$(ls "$out"/Backdrift-*-win64.zip)
 version=${zip##*/Backdrift-}
