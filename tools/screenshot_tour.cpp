@@ -1,7 +1,6 @@
-// Takes the README's screenshots: starts Backdrift.exe, shows a demo picture,
-// then hovers its notification icon (tooltip), right-clicks it (menu), opens
-// Set hotkey and About, and saves each view as a PNG. Driven like a user
-// would: real mouse input on the taskbar, menu commands as WM_COMMAND.
+// Takes the README's screenshots: starts Backdrift.exe, shows a demo picture, then hovers its
+// notification icon (tooltip), right-clicks it (menu), opens Set hotkey and About, and saves each
+// view as a PNG. Driven as a user would: real mouse input on the taskbar, menu commands as WM_COMMAND.
 //   screenshot_tour.exe <Backdrift.exe> <output folder>
 // Exits 0 only when every picture was saved; the program is always closed.
 #include "driver/driver.h"
@@ -28,16 +27,15 @@ bool Fail(const std::wstring& what)
     return false;
 }
 
-// Once the view's window is painted, saves what the screen shows of it as a
-// 24-bit PNG: the window whole or, for a tray view, with the end of the
-// taskbar, the pointer (which a screen copy leaves out) and a margin of
-// desktop. The window, or null when it is missing (`missing` says so) or not saved.
-HWND SaveView(IWICImagingFactory* wic, HWND window, const RECT* trayEnd, const std::wstring& path,
-              const std::wstring& missing)
+// Once the view's window is painted, saves what the screen shows of it as a 24-bit PNG: the window
+// whole or, for a tray view, with the end of the taskbar, the pointer (which a screen copy leaves
+// out) and a margin of desktop. Then, given `close`, closes the view with it and waits until it is
+// gone. False when the window is missing (`missing` says so), not saved or not closed.
+bool SaveView(IWICImagingFactory* wic, HWND window, const RECT* trayEnd, const std::wstring& path,
+              const std::wstring& missing, const std::function<void(HWND)>& close = nullptr)
 {
     if (!window) {
-        Fail(missing);
-        return nullptr;
+        return Fail(missing);
     }
     Sleep(kSettleMs);
     RECT area = {};
@@ -105,10 +103,16 @@ HWND SaveView(IWICImagingFactory* wic, HWND window, const RECT* trayEnd, const s
     if (FAILED(hr)) {
         fwprintf(stderr, L"screenshot_tour: could not save %ls (0x%08lx)\n", path.c_str(),
                  static_cast<unsigned long>(hr));
-        return nullptr;
+        return false;
     }
     fwprintf(stdout, L"%ls %dx%d\n", path.c_str(), width, height);
-    return window;
+    if (close) {
+        close(window);
+        if (!WaitUntilClosed(window)) {
+            return Fail(L"it stayed open after it was saved: " + path);
+        }
+    }
+    return true;
 }
 
 bool Walk(IWICImagingFactory* wic, Program& program, const std::wstring& out)
@@ -151,40 +155,22 @@ bool Walk(IWICImagingFactory* wic, Program& program, const std::wstring& out)
 
     // Menu: a right-click on the icon.
     MouseAt(icon, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-    const HWND menu = SaveView(wic, WaitForWindow(program.pid(), L"#32768", nullptr), &trayEnd,
-                               out + L"\\tray-menu.png", L"the right-click opened no menu");
-    if (!menu) {
+    if (!SaveView(wic, WaitForWindow(program.pid(), L"#32768", nullptr), &trayEnd, out + L"\\tray-menu.png",
+                  L"the right-click opened no menu", [](HWND) { PressKeys({VK_ESCAPE}); })) {
         return false;
-    }
-    PressKeys({VK_ESCAPE});
-    if (!WaitUntilClosed(menu)) {
-        return Fail(L"the menu did not close");
     }
     MouseAt({bar.left + barHeight * 8, bar.top - barHeight * 8}); // off the dialogs to come
 
-    // The two dialogs, each opened from its menu command and shown whole.
-    const struct {
-        UINT command;
-        const wchar_t* caption;
-        const wchar_t* file;
-        WPARAM close; // leaves the settings as they were
-    } dialogs[] = {
-        {IDM_SET_HOTKEY, L"Set hotkey", L"\\hotkey-dialog.png", IDCANCEL},
-        {IDM_ABOUT, L"About Backdrift", L"\\about.png", IDOK},
+    // A dialog, opened from its menu command, shown whole and closed with `close`, which leaves the
+    // settings as they were.
+    const auto dialog = [&](UINT command, const wchar_t* caption, const wchar_t* file, WPARAM close) {
+        PostMessageW(hwnd, WM_COMMAND, command, 0);
+        return SaveView(wic, WaitForWindow(program.pid(), L"#32770", caption), nullptr, out + file,
+                        std::wstring(L"did not open: ") + caption,
+                        [close](HWND box) { PostMessageW(box, WM_COMMAND, close, 0); });
     };
-    for (const auto& dialog : dialogs) {
-        PostMessageW(hwnd, WM_COMMAND, dialog.command, 0);
-        const HWND box = SaveView(wic, WaitForWindow(program.pid(), L"#32770", dialog.caption), nullptr,
-                                  out + dialog.file, std::wstring(L"did not open: ") + dialog.caption);
-        if (!box) {
-            return false;
-        }
-        PostMessageW(box, WM_COMMAND, dialog.close, 0);
-        if (!WaitUntilClosed(box)) {
-            return Fail(L"a dialog did not close");
-        }
-    }
-    return true;
+    return dialog(IDM_SET_HOTKEY, L"Set hotkey", L"\\hotkey-dialog.png", IDCANCEL) &&
+           dialog(IDM_ABOUT, L"About Backdrift", L"\\about.png", IDOK);
 }
 
 } // namespace
