@@ -1,14 +1,11 @@
-# Sourced by the commands that build and run Backdrift's Windows programs.
-# As root, Wine passes every access check that Windows makes an ordinary user
-# meet, so a test would never see a refused write. Started as root, the
-# commands run as this unprivileged account instead, in a copy of the checkout
-# under its home. Root only reads the checkout (no mode, owner or access list
-# changes); the account and its home are all a root run adds, and
-# `userdel -r backdrift-test` removes both.
+# Sourced by the commands that build and run Backdrift's Windows programs. As root, Wine passes
+# every access check that Windows makes an ordinary user meet, so a test would never see a refused
+# write: started as root, the commands run as this unprivileged account instead, in a copy of the
+# checkout under its home. Root only reads the checkout (no mode, owner or access list changes);
+# the account and its home are all a root run adds, and `userdel -r backdrift-test` removes both.
 BD_TEST_ACCOUNT=backdrift-test
 
-# Where the account keeps its copy of a checkout: one per checkout, so that
-# its build trees stay from run to run.
+# The account's copy of a checkout: one per checkout, so that its build trees stay from run to run.
 bd_test_copy() { # <checkout>
     echo "$(bd_test_home)/checkouts/$(basename "$1")-$(printf %s "$1" | sha256sum | cut -c1-12)"
 }
@@ -16,8 +13,7 @@ bd_test_home() {
     getent passwd "$BD_TEST_ACCOUNT" | cut -d: -f6
 }
 
-# The time of the checkout's last commit, when the checkout is the top of a
-# git work tree, else nothing: the release zip dates its entries with it.
+# The last commit's time when the checkout is a git work tree's top, else nothing (the zip's date).
 bd_commit_time() { # <checkout>
     local git=(git -C "$1" -c safe.directory="$1")
     if [ "$("${git[@]}" rev-parse --show-toplevel 2>/dev/null)" = "$1" ]; then
@@ -30,9 +26,8 @@ bd_as_account() { # <command> [arguments...]
         HOME="$(bd_test_home)" USER="$BD_TEST_ACCOUNT" LOGNAME="$BD_TEST_ACCOUNT" "$@"
 }
 
-# The files the copy takes, NUL-separated, relative to the checkout: what git
-# tracks, as changed, and new files it would take but those private to their
-# owner. Links are copied as links; nothing they name is read.
+# The files the copy takes, NUL-separated, relative to the checkout: what git tracks, as changed, and
+# new files it would take but those private to their owner. Links go as links; nothing they name is read.
 bd_copy_list() { # <checkout>
     local git=(git -C "$1" -c safe.directory="$1") file
     if ! "${git[@]}" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
@@ -51,11 +46,10 @@ bd_copy_list() { # <checkout>
     done
 }
 
-# Run as the account, with the checkout's files as a tar stream on its input:
-# brings its private copy (<folder>) up to date. A changed file gets a fresh
-# time, so the build takes it even if its own is older; an unchanged one keeps
-# its time, so the kept build trees build only what changed. Removes only what
-# lies in the copy, after resolving it.
+# Run as the account, with the checkout's files as a tar stream on its input: brings its private
+# copy (<folder>) up to date. A changed file gets a fresh time, so the build takes it even if its
+# own is older; an unchanged one keeps its time, so the kept build trees build only what changed.
+# Removes only what lies in the copy, after resolving it.
 BD_REFRESH='set -euo pipefail
     copy=$1 stage=$1.incoming
     install -d -m 0700 "$(dirname "$copy")" "$copy"
@@ -78,8 +72,7 @@ BD_REFRESH='set -euo pipefail
     done
     rm -rf -- "$stage"'
 
-# As root: runs a script of the checkout as the test account in its refreshed
-# copy, and returns its status. Makes the account on first use.
+# As root: runs a script of the checkout as the test account (made on first use) in its fresh copy.
 bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     local checkout copy revision epoch
     checkout=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
@@ -101,8 +94,7 @@ bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
         "$copy/$1" "${@:2}"
 }
 
-# For a command's first lines: as root, runs the command as the test account
-# and exits with its status; for anyone else, returns at once.
+# First in a command: as root, runs it as the test account and exits with its status; else returns.
 bd_as_test_account() { # <command relative to the checkout> [arguments...]
     [ "$(id -u)" -eq 0 ] || return 0
     bd_run_in_test_copy "$@" || exit

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# Builds Backdrift and its benchmarks (build/bench), runs them under a Wine
-# environment of that build tree's own and prints one table: every figure
-# against a baseline of the same run, its target and whether it is met; exits
-# 1 when one is not. Leaves nothing running and puts back the settings file.
+# Builds Backdrift and its benchmarks (build/bench), runs them under that build tree's own Wine
+# environment and prints one table: each figure against a baseline of the same run, its target and
+# whether it is met (exits 1 when one is not). Leaves nothing running; puts back the settings file.
 #   tools/bench.sh [swaps [kills]]    (soak swaps, at least 2000, default 10000; kill-run starts, default 300)
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
-cd "$root"
+cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 swaps=${1:-10000}
 kills=${2:-300}
 began=$SECONDS
@@ -27,8 +25,7 @@ saved=$build/bench-settings-before # a copy, or .none when there was no file
 bd_wine_init "$build"
 settings=$(bd_settings_file)
 
-# Puts back the settings file as it was before the run (also one that a run
-# stopped short of its clean-up left here).
+# Puts back the settings file as it was before the run (also one left by a run cut short).
 restore_settings() {
     if [ -e "$saved" ]; then
         mkdir -p "$(dirname "$settings")"
@@ -56,9 +53,8 @@ row() { # <figure> <measured> <target> <met: yes, NO or ->
     printf 'row\t%s\t%s\t%s\t%s\n' "$@" | tee -a "$log"
 }
 
-# Runs a benchmark program in a Wine session of its own, so that what each
-# start of the program leaves in Wine's desktop and server (a hundred starts
-# make every later swap several times slower) does not weigh on the next.
+# Runs a benchmark program in a Wine session of its own: what each start of the program leaves in
+# Wine's desktop and server (a hundred starts make later swaps several times slower) would weigh on the next.
 bench() { # <program> [arguments...]
     echo "== $1"
     bd_wine_stop
@@ -66,9 +62,8 @@ bench() { # <program> [arguments...]
     tools/wine-run.sh "$bin/$1" "${@:2}" | tee -a "$log" || row "$1" "did not finish (status $?)" "-" "NO"
 }
 
-# A folder as a camera, a phone and downloads fill it: pictures under mixed
-# names and cases, one other file for every ten. Made from here, far faster
-# than through Wine; Wine sees it under Z:.
+# A folder as a camera, a phone and downloads fill it: pictures under mixed names and cases, one
+# other file for every ten. Made from here, far faster than through Wine; Wine sees it under Z:.
 make_folder() { # <new folder in $data> <pictures>
     mkdir "$1"
     awk -v pictures="$2" 'BEGIN {

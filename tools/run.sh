@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Builds Backdrift.exe and runs it under Wine, on the current X display or a
-# virtual one, until it ends or Ctrl+C; then ends the program and whatever of
-# Xvfb and the wineserver this run started.
+# Builds Backdrift.exe and runs it under Wine, on the current X display or a virtual one, until it
+# ends or Ctrl+C; then ends the program and whatever of Xvfb and the wineserver this run started.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"

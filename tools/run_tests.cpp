@@ -83,9 +83,8 @@ std::wstring TempFile(const wchar_t* prefix)
     return length == 0 || length >= MAX_PATH || !GetTempFileNameW(temp, prefix, 0, name) ? std::wstring() : name;
 }
 
-// GoogleTest's report and the file it removes at its end (TEST_PREMATURE_EXIT_FILE)
-// go to a fresh folder, so that nothing left from before can stand for this
-// run; all three are removed on every path.
+// GoogleTest's report and the file it removes at its end (TEST_PREMATURE_EXIT_FILE) go to a fresh folder, so that
+// nothing left from before can stand for this run; all three are removed on every path.
 struct Scratch {
     std::wstring folder = TempFile(L"bdg");
     bool made = !folder.empty() && DeleteFileW(folder.c_str()) && CreateDirectoryW(folder.c_str(), nullptr);
@@ -147,8 +146,7 @@ bool RunProgram(const std::wstring& folder, const std::wstring& commandLine, DWO
     }
     Handle processHandle(process.hProcess, &CloseHandle);
     Handle thread(process.hThread, &CloseHandle);
-    // Where the job cannot take it (a machine that forbids nested jobs), the
-    // program alone is ended at the limit.
+    // Where the job cannot take it (a machine that forbids nested jobs), the program alone is ended at the limit.
     const bool inJob = AssignProcessToJobObject(job.get(), process.hProcess) != FALSE;
     ResumeThread(process.hThread);
 

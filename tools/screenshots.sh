@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots into docs/ with tools/screenshot_tour.cpp,
-# under Wine on a virtual display of their own, with settings that point at
-# the demo pictures in res/demo. Stops everything it started, also on Ctrl+C.
+# Takes the README's screenshots into docs/ (tools/screenshot_tour.cpp) under Wine, on a virtual display
+# of their own, with settings that point at res/demo; stops all it started, also on Ctrl+C.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cd "$root"
@@ -23,8 +22,7 @@ fi
 cmake --preset release >/dev/null
 cmake --build --preset release -j "$(nproc)" --target Backdrift screenshot_tour
 
-# Never the user's display or the run command's prefix: the pictures must
-# not depend on what else is on screen or on settings left from a run.
+# Own display and prefix: the pictures must not depend on what else is on screen or on a run's settings.
 unset BACKDRIFT_USE_DISPLAY
 . tools/wine-env.sh
 bd_wine_init "$root/build/release" wine-screenshots

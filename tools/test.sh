@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Builds Backdrift with its tests and runs them under Wine on a virtual
-# display; ends with CTest's summary and its exit status. As root, installs
-# what is missing, then runs as the test account (as-test-account.sh).
+# Builds Backdrift with its tests and runs them under Wine on a virtual display; ends with CTest's
+# summary and its exit status. As root, installs what is missing, then runs as the test account.
 set -euo pipefail
 cd -P "$(dirname "${BASH_SOURCE[0]}")/.."
 

@@ -11,8 +11,7 @@ bd_wine_init() { # <build dir> [folder in it, default wine]
     export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 }
 
-# A pid file holds a process's id and start time (clock ticks since boot), so
-# that an id since given to another process is never taken for ours.
+# A pid file holds a process's id and start time, so that a reused id is never taken for ours.
 bd_start_time() { # <pid>
     sed -n 's/^.*) //p' "/proc/$1/stat" 2>/dev/null | cut -d' ' -f20
 }
@@ -44,8 +43,7 @@ bd_start_server() {
     bd_quiet wine wineboot
 }
 
-# Starts what is missing of Xvfb, wineserver and the prefix's services. Safe
-# to call from several processes at once: the first one boots, the others wait.
+# Starts what is missing of Xvfb, wineserver and the prefix's services; the first caller boots, others wait.
 bd_wine_boot() {
     local dir=$BD_WINE_DIR
     (
@@ -83,8 +81,7 @@ bd_wine_boot() {
     export DISPLAY
 }
 
-# Ends the prefix's programs, its wineserver and our Xvfb; fails if they are
-# still there after a while (something that outlives its run is a fault).
+# Ends the prefix's programs, its wineserver and our Xvfb; fails if they linger (that is a fault).
 bd_wine_stop() {
     local dir=$BD_WINE_DIR ended=() entry pid started left
     for entry in server xvfb; do
@@ -106,9 +103,8 @@ bd_wine_stop() {
     return 1
 }
 
-# For a tool that runs until it ends or is stopped: boots what is missing and,
-# once on the way out (whether it ends, fails or gets Ctrl+C), runs <stop> to
-# end what the tool started, then ends only what this boot added.
+# For a tool that runs until it ends or is stopped: boots what is missing and, once on the way out (end,
+# failure or Ctrl+C), runs <stop> to end what the tool started, then ends only what this boot added.
 bd_wine_boot_for_run() { # <stop command> [arguments...]
     BD_RUN_STOP=("$@")
     trap bd_run_stop EXIT
@@ -135,8 +131,7 @@ bd_run_stop() {
     fi
 }
 
-# Ends a Windows program started in the background (its wine process id) as a
-# user would, so it removes its icon; forced after a while.
+# Ends a background Windows program (its wine pid) as a user would, so its icon goes; forced after 5 s.
 bd_wine_end_program() { # <pid> <image name, e.g. Backdrift.exe>
     if kill -0 "$1" 2>/dev/null; then
         bd_quiet wine taskkill /im "$2" || true
