@@ -100,22 +100,14 @@ double Cpu(const Usage& usage, CpuSource source)
 // get there or did not end cleanly on WM_CLOSE; `usage` what it uses there.
 double TimeStart(const wchar_t* exe, const wchar_t* windowClass, Usage* usage = nullptr)
 {
-    // Now and then, on a busy machine, Wine fails to create a process at all
-    // (ERROR_INTERNAL_ERROR): the program never ran, so it is started again.
-    for (int attempt = 1;; ++attempt) {
-        Program program(BuiltProgram(exe), windowClass);
-        if (!program.started() && attempt < 3) {
-            Sleep(kSettleMs);
-            continue;
-        }
-        const double seconds = program.WaitUntilReady();
-        if (usage && seconds >= 0) {
-            *usage = ReadUsage(program.process(), program.pid());
-        }
-        const bool closed = program.Close();
-        Sleep(kSettleMs);
-        return closed ? seconds : -1;
+    Program program(BuiltProgram(exe), windowClass);
+    const double seconds = program.WaitUntilReady();
+    if (usage && seconds >= 0) {
+        *usage = ReadUsage(program.process(), program.pid());
     }
+    const bool closed = program.Close();
+    Sleep(kSettleMs);
+    return closed ? seconds : -1;
 }
 
 void MeasureStartup(const std::wstring& folder, unsigned long pictures)

@@ -11,10 +11,19 @@ Program::Program(const std::wstring& exe, const wchar_t* windowClass, const std:
     std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    started_ = Seconds();
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
-        info_ = {};
-        std::fprintf(stderr, "could not start %s (error %lu)\n", Narrow(exe).c_str(), GetLastError());
+    // Now and then, on a busy machine, Wine fails to create a process at all
+    // (ERROR_INTERNAL_ERROR): the program never ran, so it is started again.
+    for (int attempt = 1;; ++attempt) {
+        started_ = Seconds();
+        if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
+            return;
+        }
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "could not start %s (error %lu)\n", Narrow(exe).c_str(), error);
+        if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+            info_ = {};
+            return;
+        }
     }
 }
 
