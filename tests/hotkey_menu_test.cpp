@@ -16,9 +16,7 @@ UINT g_modifiers = 0;
 BOOL WINAPI RecordHotKey(HWND hwnd, int id, UINT modifiers, UINT vk)
 {
     g_modifiers = modifiers;
-    const auto real = reinterpret_cast<decltype(&RegisterHotKey)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "RegisterHotKey")));
-    return real(hwnd, id, modifiers, vk);
+    return SystemFunction<decltype(&RegisterHotKey)>(L"user32.dll", "RegisterHotKey")(hwnd, id, modifiers, vk);
 }
 
 TEST(HotkeyLabelTest, NamesTheCombinationAsTheUserTypesIt)

@@ -31,11 +31,6 @@ auto Persistent()
 // test can make: each call is recorded on its way to the system.
 std::vector<std::wstring> g_diskCalls;
 
-template <class Function> Function Real(const char* name)
-{
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
-}
-
 std::wstring NameOf(const std::wstring& path)
 {
     return path.substr(path.find_last_of(L'\\') + 1);
@@ -46,13 +41,13 @@ BOOL WINAPI RecordFlush(HANDLE file)
     wchar_t path[MAX_PATH] = {};
     GetFinalPathNameByHandleW(file, path, MAX_PATH, FILE_NAME_NORMALIZED);
     g_diskCalls.push_back(L"flush " + NameOf(path));
-    return Real<decltype(&FlushFileBuffers)>("FlushFileBuffers")(file);
+    return SystemFunction<decltype(&FlushFileBuffers)>(L"kernel32.dll", "FlushFileBuffers")(file);
 }
 
 BOOL WINAPI RecordMove(LPCWSTR from, LPCWSTR to, DWORD flags)
 {
     g_diskCalls.push_back(L"move " + NameOf(from) + L" " + NameOf(to) + L" " + std::to_wstring(flags));
-    return Real<decltype(&MoveFileExW)>("MoveFileExW")(from, to, flags);
+    return SystemFunction<decltype(&MoveFileExW)>(L"kernel32.dll", "MoveFileExW")(from, to, flags);
 }
 
 class SettingsTest : public testing::Test {

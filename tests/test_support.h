@@ -70,3 +70,9 @@ template <class Use> bool WithDesktopWallpaper(Use use)
 
 // The screen rectangle where a user would click a notification icon; none without a taskbar or in its overflow.
 std::optional<RECT> TrayIconRect(HWND hwnd, UINT id);
+
+// The system's own function behind an import pointer that a test replaces, to record the calls it forwards.
+template <class Function> Function SystemFunction(const wchar_t* library, const char* name)
+{
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(library), name)));
+}
