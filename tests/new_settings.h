@@ -2,8 +2,7 @@
 
 #include "app/app_state.h"
 
-// Every persistent value unlike both its default and its value in the save
-// tests' old file: what they save, in the test program or in save_cut_probe.
+// Every persistent value unlike its default and its value in the save tests' old file: what they and the probe save.
 inline void SetNewSettings()
 {
     g_app.folder = L"D:\\New";

@@ -1,7 +1,6 @@
-// Saves new settings but ends the process after the number of key writes
-// given on its command line, as a crash or a kill in the middle of a save
-// would. Every call that the settings code makes to the profile write
-// function goes through the import pointer defined here.
+// Saves new settings but ends the process after the number of key writes given on its command line, as a crash or a
+// kill in the middle of a save would. Every call that the settings code makes to the profile write function goes
+// through the import pointer defined here.
 #include "new_settings.h"
 #include "settings/settings.h"
 
