@@ -86,21 +86,18 @@ TEST_F(ResourcesTest, IconGroupHoldsNinePngImages)
 {
     const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP));
     Reader reader{group};
-    EXPECT_EQ(reader.Get<WORD>(), 0);
-    EXPECT_EQ(reader.Get<WORD>(), 1); // icons, not cursors
-    const WORD count = reader.Get<WORD>();
-    ASSERT_EQ(count, 9);
+    // Reserved, type (icons, not cursors), count, in the order they are read.
+    ASSERT_EQ((std::vector<int>{reader.Get<WORD>(), reader.Get<WORD>(), reader.Get<WORD>()}),
+              (std::vector<int>{0, 1, 9}));
 
-    std::vector<int> sizes;
-    for (WORD i = 0; i < count; ++i) {
+    for (const int size : {16, 20, 24, 32, 40, 48, 64, 128, 256}) {
         const auto entry = reader.Get<IconEntry>();
-        EXPECT_EQ(entry.width, entry.height);
-        EXPECT_EQ(entry.bits, 32);
-        sizes.push_back(entry.width == 0 ? 256 : entry.width);
+        // Square, 32 bits a pixel; the side is a byte, where 256 is 0.
+        EXPECT_EQ(std::tuple(entry.width, entry.height, entry.bits),
+                  std::tuple(static_cast<BYTE>(size), static_cast<BYTE>(size), 32));
         EXPECT_EQ(Resource(RT_ICON, MAKEINTRESOURCEW(entry.id)).substr(0, 8), "\x89PNG\r\n\x1a\n")
             << "image " << entry.id << " is not PNG-compressed";
     }
-    EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 128, 256}));
 }
 
 TEST_F(ResourcesTest, VersionBlockNamesTheProgram)
@@ -157,17 +154,13 @@ TEST_F(ResourcesTest, ManifestAsksForWhatTheProgramNeeds)
     EXPECT_EQ(manifests, std::vector<std::wstring>{L"#1"});
 
     const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
-    for (const char* part : {
-             R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
-             R"(" processorArchitecture="*"/>)",
-             R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
-             R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)",
-             R"(>true/pm</dpiAware>)",
-             R"(>PerMonitorV2</dpiAwareness>)",
-             R"(>true</longPathAware>)",
-             R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" )"
-             R"(publicKeyToken="6595b64144ccf1df" language="*")",
-         }) {
+    for (const char* part : {R"(<assemblyIdentity type="win32" name="Backdrift.App" version=")" BACKDRIFT_VERSION_TEXT
+                             R"(" processorArchitecture="*"/>)",
+                             R"(<requestedExecutionLevel level="asInvoker" uiAccess="false"/>)",
+                             R"(<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>)", R"(>true/pm</dpiAware>)",
+                             R"(>PerMonitorV2</dpiAwareness>)", R"(>true</longPathAware>)",
+                             R"(name="Microsoft.Windows.Common-Controls" version="6.0.0.0" processorArchitecture="*" )"
+                             R"(publicKeyToken="6595b64144ccf1df" language="*")"}) {
         EXPECT_NE(manifest.find(part), std::string::npos) << part;
     }
 }
@@ -180,13 +173,11 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
     ASSERT_FALSE(dialog.empty());
     Reader reader{dialog};
     const auto head = reader.Get<DialogHead>();
-    EXPECT_EQ(head.version, 1); // extended template, version 1
-    EXPECT_EQ(head.signature, 0xFFFF);
+    EXPECT_EQ(std::tuple(head.version, head.signature), std::tuple(1, 0xFFFF)); // extended template, version 1
     constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
     EXPECT_EQ(head.style & kStyle, kStyle) << "missing " << std::hex << (kStyle & ~head.style);
-    EXPECT_EQ(reader.NameOrOrdinal(), L""); // no menu
-    EXPECT_EQ(reader.NameOrOrdinal(), L""); // standard dialog class
-    EXPECT_EQ(reader.String(), L"Set hotkey");
+    EXPECT_EQ((std::vector<std::wstring>{reader.NameOrOrdinal(), reader.NameOrOrdinal(), reader.String()}),
+              (std::vector<std::wstring>{L"", L"", L"Set hotkey"})); // no menu, the standard dialog class, the title
     // Points, weight, italic, DEFAULT_CHARSET, in the order they are read.
     EXPECT_EQ((std::vector<int>{reader.Get<WORD>(), reader.Get<WORD>(), reader.Get<BYTE>(), reader.Get<BYTE>()}),
               (std::vector<int>{9, 400, 0, 1}));
@@ -208,13 +199,11 @@ TEST_F(ResourcesTest, HotkeyDialogTemplate)
         const auto item = reader.Get<ItemHead>();
         const std::wstring itemClass = reader.NameOrOrdinal(), itemText = reader.NameOrOrdinal();
         EXPECT_EQ(reader.Get<WORD>(), 0); // no creation data
-        const DWORD needed = style | WS_CHILD | WS_VISIBLE;
         const RECT place = {item.x, item.y, item.x + item.width, item.y + item.height};
         SCOPED_TRACE(Narrow(itemText));
-        EXPECT_EQ(item.id, id);
+        EXPECT_EQ(std::tuple(item.id, itemText), std::tuple(id, text));
         EXPECT_EQ(CompareStringOrdinal(itemClass.c_str(), -1, windowClass, -1, TRUE), CSTR_EQUAL) << Narrow(itemClass);
-        EXPECT_EQ(itemText, text);
-        EXPECT_EQ(item.style & needed, needed);
+        EXPECT_EQ(item.style & (style | WS_CHILD | WS_VISIBLE), style | WS_CHILD | WS_VISIBLE);
         EXPECT_TRUE(place.left >= 0 && place.top >= 0 && place.right <= head.width && place.bottom <= head.height)
             << "outside the box";
         for (const auto& [other, otherText] : placed) {
