@@ -80,8 +80,9 @@ protected:
         LoadSettings();
     }
 
-    const std::wstring configDir = SettingsDir();
-    const std::wstring configFile = SettingsPath();
+    // Spelt out here, not taken from the program's names: users' settings live under this name.
+    const std::wstring configDir = RoamingAppData() + L"\\Backdrift";
+    const std::wstring configFile = configDir + L"\\config.ini";
     const std::wstring exeDirFile = ModuleDir() + L"\\config.ini";
     // Saves SetNewSettings' values, ending after the number of key writes appended.
     const std::wstring saveCutProbe = L"\"" + BuiltProgram(L"save_cut_probe.exe") + L"\" ";
