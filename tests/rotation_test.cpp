@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
 #include <random>
+#include <ranges>
 #include <tuple>
 #include <vector>
 
@@ -34,9 +34,7 @@ protected:
     // A folder of `count` pictures named 0.jpg, 1.jpg, ..., scanned; the next swap starts after `index`.
     void MakePictures(int count, int32_t index = -1, RotationMode mode = Sequential)
     {
-        for (int i = 0; i < count; ++i) {
-            Touch(Picture(i));
-        }
+        std::ranges::for_each(std::views::iota(0, count), [this](int i) { Touch(Picture(i)); });
         ScanFolder();
         ASSERT_EQ(g_app.images.size(), static_cast<size_t>(count));
         g_app.index = index;
@@ -45,30 +43,23 @@ protected:
     std::wstring Picture(int i) const { return dir / (std::to_wstring(i) + L".jpg"); }
     void DeletePictures(int count) const
     {
-        for (int i = 0; i < count; ++i) {
-            DeleteFileW(Picture(i).c_str());
-        }
+        std::ranges::for_each(std::views::iota(0, count), [this](int i) { DeleteFileW(Picture(i).c_str()); });
     }
 
-    // Each successful swap's picture position, for `swaps` swaps.
-    Indexes Swaps(int swaps)
+    // The picture position each of `swaps` swaps saved, from a fresh record: one save a swap.
+    static Indexes Swaps(int swaps)
     {
-        Indexes shown;
-        for (int i = 0; i < swaps; ++i) {
-            SwapWallpaper();
-            EXPECT_FALSE(g_swap.savedIndexes.empty());
-            shown.push_back(g_swap.savedIndexes.back());
-        }
-        return shown;
+        std::ranges::for_each(std::views::iota(0, swaps), [](int) { SwapWallpaper(); });
+        EXPECT_EQ(g_swap.savedIndexes.size(), static_cast<size_t>(swaps));
+        return g_swap.savedIndexes;
     }
 
-    // One more swap; then all that the swaps applied, saved and reported since the start.
-    static void SwapAndExpect(const Paths& applied, const Indexes& saved, const Paths& balloons)
+    // One more swap; then all that the swaps applied, saved and reported since the start, and the position held.
+    static void SwapAndExpect(const Paths& applied, const Indexes& saved, const Paths& balloons, int32_t index)
     {
         SwapWallpaper();
-        EXPECT_EQ(g_swap.applied, applied);
-        EXPECT_EQ(g_swap.savedIndexes, saved);
-        EXPECT_EQ(g_swap.balloons, balloons);
+        EXPECT_EQ(std::tuple(g_swap.applied, g_swap.savedIndexes, g_swap.balloons, g_app.index),
+                  std::tuple(applied, saved, balloons, index));
     }
 
     TempDir dir;
@@ -77,13 +68,12 @@ protected:
 TEST_F(SwapTest, SequentialStepsAndWraps)
 {
     MakePictures(5);
-    const std::pair<int32_t, int32_t> cases[] = {{-1, 0}, {2, 3}, {4, 0}};
-    for (const auto& [from, to] : cases) {
+    for (const auto& [from, to] : {std::pair{-1, 0}, std::pair{2, 3}, std::pair{4, 0}}) {
         SCOPED_TRACE("from " + std::to_string(from));
         g_swap = SwapRecorder();
         g_app.index = from;
 
-        SwapAndExpect({Picture(to)}, {to}, {});
+        SwapAndExpect({Picture(to)}, {to}, {}, to);
     }
 }
 
@@ -92,8 +82,7 @@ TEST_F(SwapTest, DeletedNextPictureIsSkippedWithoutApplying)
     MakePictures(5, 2);
     DeleteFileW(Picture(3).c_str());
 
-    SwapAndExpect({Picture(4)}, {4}, {});
-    EXPECT_EQ(g_app.index, 4);
+    SwapAndExpect({Picture(4)}, {4}, {}, 4);
 }
 
 TEST_F(SwapTest, RefusedPictureIsSkipped)
@@ -101,7 +90,7 @@ TEST_F(SwapTest, RefusedPictureIsSkipped)
     MakePictures(3, 0);
     g_swap.refused = {Picture(1)};
 
-    SwapAndExpect({Picture(1), Picture(2)}, {2}, {});
+    SwapAndExpect({Picture(1), Picture(2)}, {2}, {}, 2);
 }
 
 TEST_F(SwapTest, OnlyPictureThatCannotBeSetIsTriedTwiceThenReported)
@@ -109,7 +98,7 @@ TEST_F(SwapTest, OnlyPictureThatCannotBeSetIsTriedTwiceThenReported)
     MakePictures(1);
     g_swap.refused = {Picture(0)};
 
-    SwapAndExpect({Picture(0), Picture(0)}, {}, {kNoneSet});
+    SwapAndExpect({Picture(0), Picture(0)}, {}, {kNoneSet}, 0);
 }
 
 TEST_F(SwapTest, RecoveryRescansAndSetsTheFirstPicture)
@@ -119,7 +108,7 @@ TEST_F(SwapTest, RecoveryRescansAndSetsTheFirstPicture)
     DeletePictures(3);
     Touch(dir / L"new.png");
 
-    SwapAndExpect({dir / L"new.png"}, {0}, {});
+    SwapAndExpect({dir / L"new.png"}, {0}, {}, 0);
 }
 
 TEST_F(SwapTest, AllRefusedKeepsTheLastCandidateUnsaved)
@@ -127,18 +116,16 @@ TEST_F(SwapTest, AllRefusedKeepsTheLastCandidateUnsaved)
     MakePictures(3, 0);
     g_swap.refused = {Picture(0), Picture(1), Picture(2)};
 
-    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0)}, {}, {kNoneSet});
-    EXPECT_EQ(g_app.index, 0);
+    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0)}, {}, {kNoneSet}, 0);
 
     // The next swap starts after the failed candidate held in memory.
     g_swap.refused.clear();
-    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0), Picture(1)}, {1}, {kNoneSet});
+    SwapAndExpect({Picture(1), Picture(2), Picture(0), Picture(0), Picture(1)}, {1}, {kNoneSet}, 1);
 }
 
 TEST_F(SwapTest, SwapNestedInsideApplyingDoesNotPullTheListAway)
 {
-    // While a picture is being applied the thread can dispatch a second
-    // click; that swap finds every picture gone and rescans to nothing.
+    // A second click dispatched while a picture is applied: that swap finds every picture gone and rescans to nothing.
     MakePictures(3, 0);
     g_swap.refused = {Picture(1)};
     g_swap.duringApply = [this] {
@@ -146,7 +133,7 @@ TEST_F(SwapTest, SwapNestedInsideApplyingDoesNotPullTheListAway)
         SwapWallpaper();
     };
 
-    SwapAndExpect({Picture(1)}, {}, {kNoneSet});
+    SwapAndExpect({Picture(1)}, {}, {kNoneSet}, 1);
     EXPECT_TRUE(g_app.images.empty());
 }
 
@@ -155,10 +142,9 @@ TEST_F(SwapTest, AllPicturesDeletedThenNoImages)
     MakePictures(3, 1);
     DeletePictures(3);
 
-    SwapAndExpect({}, {}, {kNoneSet});
-    EXPECT_EQ(g_app.index, -1);
+    SwapAndExpect({}, {}, {kNoneSet}, -1);
 
-    SwapAndExpect({}, {}, {kNoneSet, kNoImages});
+    SwapAndExpect({}, {}, {kNoneSet, kNoImages}, -1);
 }
 
 TEST_F(SwapTest, RemovedFolderKeepsTheLastFailedCandidate)
@@ -166,9 +152,8 @@ TEST_F(SwapTest, RemovedFolderKeepsTheLastFailedCandidate)
     MakePictures(4, 0);
     RemoveTree(dir.path());
 
-    SwapAndExpect({}, {}, {kNoneSet});
+    SwapAndExpect({}, {}, {kNoneSet}, 0); // tries went 1, 2, 3, 0
     EXPECT_TRUE(g_app.images.empty());
-    EXPECT_EQ(g_app.index, 0); // tries went 1, 2, 3, 0
 }
 
 TEST_F(SwapTest, NoFolderOnlyShowsABalloon)
@@ -177,9 +162,8 @@ TEST_F(SwapTest, NoFolderOnlyShowsABalloon)
     g_app.images = {L"C:\\kept.jpg"};
     g_app.index = 0;
 
-    SwapAndExpect({}, {}, {L"Pick a wallpaper folder first (right-click the icon)."});
+    SwapAndExpect({}, {}, {L"Pick a wallpaper folder first (right-click the icon)."}, 0);
     EXPECT_EQ(g_app.images, Paths{L"C:\\kept.jpg"});
-    EXPECT_EQ(g_app.index, 0);
 }
 
 TEST_F(SwapTest, EmptyListIsRescannedFirst)
@@ -188,11 +172,11 @@ TEST_F(SwapTest, EmptyListIsRescannedFirst)
     Touch(Picture(1));
     ASSERT_TRUE(g_app.images.empty());
 
-    SwapAndExpect({Picture(0)}, {0}, {});
+    SwapAndExpect({Picture(0)}, {0}, {}, 0);
 
     DeletePictures(2);
     g_app.images.clear();
-    SwapAndExpect({Picture(0)}, {0}, {kNoImages});
+    SwapAndExpect({Picture(0)}, {0}, {kNoImages}, -1);
 }
 
 TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
@@ -207,25 +191,18 @@ TEST_F(SwapTest, RandomShowsEveryPictureOncePerCycleAndNeverRepeatsAcrossCycles)
 
         const Indexes shown = Swaps(count * 200);
 
-        Indexes every(static_cast<size_t>(count));
-        std::iota(every.begin(), every.end(), 0);
         for (auto start = shown.begin(); start != shown.end(); start += count) {
-            Indexes cycle(start, start + count);
-            std::sort(cycle.begin(), cycle.end());
-            ASSERT_EQ(cycle, every) << "count " << count << ", cycle at " << start - shown.begin();
-            if (start != shown.begin()) {
-                ASSERT_NE(*start, start[-1]) << "repeat across the boundary at " << start - shown.begin();
-            }
+            ASSERT_TRUE(std::ranges::is_permutation(std::views::counted(start, count), std::views::iota(0, count)))
+                << "count " << count << ", cycle at " << start - shown.begin();
+            ASSERT_TRUE(start == shown.begin() || *start != start[-1])
+                << "repeat across the boundary at " << start - shown.begin();
         }
     }
-    // With no picture to avoid, every order is reached and none is favoured,
-    // as one drawn from a wrong range would be: 10,000 draws of each order
-    // expected, within six standard deviations (a false alarm about once in
-    // ten million runs).
+    // With no picture to avoid, every order is reached and none is favoured, as one drawn from a wrong range would be:
+    // 10,000 draws of each order expected, within six standard deviations (about one false alarm in ten million runs).
     g_app.index = -1;
-    for (const int count : {3, 4}) {
+    for (const auto& [count, orders] : {std::pair{3, 6}, std::pair{4, 24}}) {
         g_app.images.assign(static_cast<size_t>(count), L"x");
-        const int orders = count == 3 ? 6 : 24;
         std::map<std::vector<uint32_t>, int> seen;
         for (int draw = 0; draw < orders * 10000; ++draw) {
             BuildShuffleOrder();
@@ -243,11 +220,10 @@ TEST_F(SwapTest, RandomWithTwoPicturesAlternates)
 {
     MakePictures(2, 1, Random);
 
-    const Indexes shown = Swaps(100);
+    Indexes alternating(100);
+    std::ranges::transform(std::views::iota(0, 100), alternating.begin(), [](int i) { return i % 2; });
 
-    for (size_t i = 0; i < shown.size(); ++i) {
-        ASSERT_EQ(shown[i], static_cast<int32_t>(i % 2)) << "swap " << i;
-    }
+    EXPECT_EQ(Swaps(100), alternating);
 }
 
 TEST_F(SwapTest, RandomWithOnePictureDrawsNothing)
@@ -259,8 +235,7 @@ TEST_F(SwapTest, RandomWithOnePictureDrawsNothing)
 
     EXPECT_EQ(Swaps(3), (Indexes{0, 0, 0}));
     EXPECT_TRUE(g_app.rng == before);
-    EXPECT_EQ(g_app.shuffleOrder, std::vector<uint32_t>{0});
-    EXPECT_EQ(g_app.shufflePos, 1u);
+    EXPECT_EQ(std::tuple(g_app.shuffleOrder, g_app.shufflePos), std::tuple(std::vector<uint32_t>{0}, 1u));
 }
 
 TEST_F(SwapTest, RandomAfterPickStartsAFreshCycle)
@@ -297,11 +272,8 @@ TEST_F(SwapTest, AStartedFolderShowsItsFirstPictureOrSaysItHasNone)
     StartFolder(dir.path());
     StartFolder(empty.path());
 
-    EXPECT_EQ(g_app.folder, empty.path());
-    EXPECT_EQ(g_swap.tipUpdates, 2);
-    EXPECT_EQ(g_swap.applied, Paths{Picture(0)});
-    EXPECT_EQ(g_swap.savedIndexes, (Indexes{-1, 0, -1}));
-    EXPECT_EQ(g_swap.balloons, Paths{L"That folder has no images."});
+    EXPECT_EQ(std::tuple(g_app.folder, g_swap.tipUpdates, g_swap.applied, g_swap.savedIndexes, g_swap.balloons),
+              std::tuple(empty.path(), 2, Paths{Picture(0)}, Indexes{-1, 0, -1}, Paths{L"That folder has no images."}));
 }
 
 TEST_F(SwapTest, NewCycleNeverStartsWithTheCurrentPicture)
@@ -313,9 +285,7 @@ TEST_F(SwapTest, NewCycleNeverStartsWithTheCurrentPicture)
         g_app.shufflePos = 3;
         BuildShuffleOrder();
 
-        std::vector<uint32_t> sorted = g_app.shuffleOrder;
-        std::sort(sorted.begin(), sorted.end());
-        ASSERT_EQ(sorted, (std::vector<uint32_t>{0, 1, 2, 3, 4, 5}));
+        ASSERT_TRUE(std::ranges::is_permutation(g_app.shuffleOrder, std::vector<uint32_t>{0, 1, 2, 3, 4, 5}));
         ASSERT_NE(g_app.shuffleOrder[0], static_cast<uint32_t>(g_app.index));
         ASSERT_EQ(g_app.shufflePos, 0u);
         ++firsts[g_app.shuffleOrder[0]];
@@ -333,18 +303,13 @@ TEST(DrawUpToTest, StaysInRangeAndIsEven)
     }
     // 0..2 over 2^32 outputs is where a plain modulo would favour 0.
     int counts[3] = {};
-    for (int i = 0; i < 30000; ++i) {
-        ++counts[DrawUpTo(rng, 2)];
-    }
-    for (const int count : counts) {
-        EXPECT_NEAR(count, 10000, 500);
-    }
+    std::ranges::for_each(std::views::iota(0, 30000), [&](int) { ++counts[DrawUpTo(rng, 2)]; });
+    std::ranges::for_each(counts, [](int count) { EXPECT_NEAR(count, 10000, 500); });
     std::mt19937 a(7), b(7);
     EXPECT_EQ(DrawUpTo(a, 0xFFFFFFFFu), b());
 }
 
-// An engine that gives the outputs it is told to: the few at the top of the
-// 2^32 range that a plain modulo would fold onto the low values must be drawn again.
+// Gives the outputs it is told to: the few at the top of 2^32 that a plain modulo would fold low must be drawn again.
 struct ScriptedEngine {
     using result_type = uint32_t;
     static constexpr result_type min() { return 0; }

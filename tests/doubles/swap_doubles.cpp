@@ -7,8 +7,6 @@
 
 #include <utility>
 
-SwapRecorder g_swap;
-
 bool ApplyWallpaper(const std::wstring& path)
 {
     g_swap.applied.push_back(path);

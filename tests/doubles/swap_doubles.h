@@ -15,4 +15,4 @@ struct SwapRecorder {
     int tipUpdates = 0;
     std::function<void()> duringApply; // runs inside the next ApplyWallpaper, once
 };
-extern SwapRecorder g_swap;
+inline SwapRecorder g_swap;
