@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -21,9 +23,7 @@ protected:
 
     void TouchAll(std::initializer_list<const wchar_t*> names) const
     {
-        for (const wchar_t* name : names) {
-            Touch(dir / name);
-        }
+        std::ranges::for_each(names, [this](const wchar_t* name) { Touch(dir / name); });
     }
     // Names of the scanned entries, after checking that each is the folder plus one backslash.
     Names ScannedNames() const
@@ -118,10 +118,9 @@ TEST_F(ScanTest, UnreadableOrUnsetFolderKeepsIndexAndEndsTheCycle)
 
         ScanFolder();
 
-        EXPECT_TRUE(g_app.images.empty()) << Narrow(folder);
-        EXPECT_TRUE(g_app.shuffleOrder.empty());
-        EXPECT_EQ(g_app.shufflePos, 0u);
-        EXPECT_EQ(g_app.index, 6);
+        EXPECT_EQ(std::tuple(g_app.images.size(), g_app.shuffleOrder.size(), g_app.shufflePos, g_app.index),
+                  std::tuple(0u, 0u, 0u, 6))
+            << Narrow(folder);
     }
 }
 
@@ -132,8 +131,7 @@ TEST_F(ScanTest, EveryScanEndsTheShuffleCycle)
     g_app.shufflePos = 1;
 
     EXPECT_EQ(ScannedNames().size(), 2u);
-    EXPECT_TRUE(g_app.shuffleOrder.empty());
-    EXPECT_EQ(g_app.shufflePos, 0u);
+    EXPECT_EQ(std::tuple(g_app.shuffleOrder.size(), g_app.shufflePos), std::tuple(0u, 0u));
 }
 
 // Names of ASCII and other letters in both cases sort as the system's case-insensitive ordinal comparison does.
@@ -152,11 +150,10 @@ TEST_F(ScanTest, OrderIsTheSystemsCaseInsensitiveOrdinalOrder)
     ScanFolder();
 
     ASSERT_GT(g_app.images.size(), 200u);
-    for (size_t i = 1; i < g_app.images.size(); ++i) {
-        EXPECT_NE(CompareStringOrdinal(g_app.images[i].c_str(), -1, g_app.images[i - 1].c_str(), -1, TRUE),
-                  CSTR_LESS_THAN)
-            << Narrow(g_app.images[i - 1]) << " before " << Narrow(g_app.images[i]);
-    }
+    const auto wrong = std::ranges::adjacent_find(g_app.images, [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(b.c_str(), -1, a.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
+    EXPECT_TRUE(wrong == g_app.images.end()) << Narrow(*wrong) << " before " << Narrow(wrong[1]);
 }
 
 // The pictures that the run command shows on a first run.
