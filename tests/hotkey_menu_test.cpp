@@ -9,8 +9,7 @@
 
 namespace {
 
-// Injected keys never repeat, so holding a combination down cannot be shown:
-// the flags of each registration are recorded on their way to the system.
+// Injected keys never repeat, so a combination held down cannot be shown: each registration's flags are recorded.
 UINT g_modifiers = 0;
 
 BOOL WINAPI RecordHotKey(HWND hwnd, int id, UINT modifiers, UINT vk)
@@ -55,10 +54,8 @@ std::vector<std::wstring> BuiltMenu(HMENU menu = nullptr)
         std::wstring line = text + (item.hSubMenu ? L" >" : L" " + std::to_wstring(item.wID));
         line += item.fState & MFS_GRAYED ? L" grayed" : L"";
         line += item.fState & MFS_CHECKED ? (item.fType & MFT_RADIOCHECK ? L" (o)" : L" [x]") : L"";
-        if (item.hSubMenu) {
-            for (const std::wstring& sub : BuiltMenu(item.hSubMenu)) {
-                line += (line.back() == L'>' ? L" " : L", ") + sub;
-            }
+        for (const std::wstring& sub : item.hSubMenu ? BuiltMenu(item.hSubMenu) : std::vector<std::wstring>()) {
+            line += (line.back() == L'>' ? L" " : L", ") + sub;
         }
         lines.push_back(item.fType & MFT_SEPARATOR ? L"---" : line);
     }
