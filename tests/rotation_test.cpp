@@ -34,7 +34,9 @@ protected:
     // A folder of `count` pictures named 0.jpg, 1.jpg, ..., scanned; the next swap starts after `index`.
     void MakePictures(int count, int32_t index = -1, RotationMode mode = Sequential)
     {
-        std::ranges::for_each(std::views::iota(0, count), [this](int i) { Touch(Picture(i)); });
+        for (int i = 0; i < count; ++i) {
+            Touch(Picture(i));
+        }
         ScanFolder();
         ASSERT_EQ(g_app.images.size(), static_cast<size_t>(count));
         g_app.index = index;
@@ -43,13 +45,17 @@ protected:
     std::wstring Picture(int i) const { return dir / (std::to_wstring(i) + L".jpg"); }
     void DeletePictures(int count) const
     {
-        std::ranges::for_each(std::views::iota(0, count), [this](int i) { DeleteFileW(Picture(i).c_str()); });
+        for (int i = 0; i < count; ++i) {
+            DeleteFileW(Picture(i).c_str());
+        }
     }
 
     // The picture position each of `swaps` swaps saved, from a fresh record: one save a swap.
     static Indexes Swaps(int swaps)
     {
-        std::ranges::for_each(std::views::iota(0, swaps), [](int) { SwapWallpaper(); });
+        for (int i = 0; i < swaps; ++i) {
+            SwapWallpaper();
+        }
         EXPECT_EQ(g_swap.savedIndexes.size(), static_cast<size_t>(swaps));
         return g_swap.savedIndexes;
     }
@@ -220,8 +226,10 @@ TEST_F(SwapTest, RandomWithTwoPicturesAlternates)
 {
     MakePictures(2, 1, Random);
 
-    Indexes alternating(100);
-    std::ranges::transform(std::views::iota(0, 100), alternating.begin(), [](int i) { return i % 2; });
+    Indexes alternating;
+    for (int i = 0; i < 100; ++i) {
+        alternating.push_back(i % 2);
+    }
 
     EXPECT_EQ(Swaps(100), alternating);
 }
@@ -303,8 +311,12 @@ TEST(DrawUpToTest, StaysInRangeAndIsEven)
     }
     // 0..2 over 2^32 outputs is where a plain modulo would favour 0.
     int counts[3] = {};
-    std::ranges::for_each(std::views::iota(0, 30000), [&](int) { ++counts[DrawUpTo(rng, 2)]; });
-    std::ranges::for_each(counts, [](int count) { EXPECT_NEAR(count, 10000, 500); });
+    for (int i = 0; i < 30000; ++i) {
+        ++counts[DrawUpTo(rng, 2)];
+    }
+    for (const int count : counts) {
+        EXPECT_NEAR(count, 10000, 500);
+    }
     std::mt19937 a(7), b(7);
     EXPECT_EQ(DrawUpTo(a, 0xFFFFFFFFu), b());
 }
