@@ -6,7 +6,6 @@
 #include "version.h"
 
 #include <commctrl.h>
-#include <shobjidl.h>
 #include <dlgs.h>
 #include <shellapi.h>
 
@@ -20,15 +19,11 @@ namespace {
 
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
-// Top-level windows of the program's class, in any process.
-size_t ProgramWindows()
+// Top-level windows of the program's class, in any process (those after `after` in Z order).
+size_t ProgramWindows(HWND after = nullptr)
 {
-    size_t count = 0;
-    for (HWND window = FindWindowExW(nullptr, nullptr, kWindowClass, nullptr); window;
-         window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) {
-        ++count;
-    }
-    return count;
+    const HWND window = FindWindowExW(nullptr, after, kWindowClass, nullptr);
+    return window ? 1 + ProgramWindows(window) : 0;
 }
 
 // Delivers a message and waits until the program has handled it: its answer.
@@ -75,10 +70,7 @@ protected:
     {
         ASSERT_EQ(ProgramWindows(), 0u) << "another Backdrift is running";
         RemoveTree(SettingsDir());
-        if (RunningUnderWine()) {
-            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", L"untouched");
-        }
-        untouched = Wallpaper();
+        untouched = Wallpaper(RunningUnderWine() ? L"untouched" : L"");
     }
     void TearDown() override
     {
@@ -89,8 +81,7 @@ protected:
     // Starts the program (or a copy of it elsewhere) and waits until it answers.
     void Start(const std::wstring& exe = BuiltProgram(L"Backdrift.exe"))
     {
-        program.emplace(exe);
-        ASSERT_TRUE(program->started());
+        ASSERT_TRUE(program.emplace(exe).started());
         hwnd = program->Window();
         ASSERT_NE(hwnd, nullptr);
     }
@@ -105,19 +96,19 @@ protected:
     // Picks a folder in the real folder picker by typing it into its file-name box; an empty folder cancels.
     void PickThroughDialog(const std::wstring& folder)
     {
-        const HWND picker = OpenDialog(IDM_PICK_FOLDER, L"Choose a wallpaper folder");
-        ASSERT_NE(picker, nullptr);
-        const HWND box = FileNameBox(picker);
+        ASSERT_NO_FATAL_FAILURE(OpenDialog(IDM_PICK_FOLDER, L"Choose a wallpaper folder"));
+        const HWND box = FileNameBox(dialog);
         ASSERT_NE(box, nullptr) << "no file-name box in the folder picker";
         Answer(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(folder.c_str()));
-        ASSERT_TRUE(PressButton(picker, folder.empty() ? IDCANCEL : IDOK));
+        ASSERT_TRUE(PressButton(dialog, folder.empty() ? IDCANCEL : IDOK));
         Answer(hwnd, WM_NULL); // a cancelled pick has run to its end once this is answered
     }
-    // The dialog that a menu command opens, once it is shown.
-    HWND OpenDialog(UINT command, const wchar_t* caption)
+    // Opens the dialog of a menu command: `dialog`, once it is shown.
+    void OpenDialog(UINT command, const wchar_t* caption)
     {
         PostMessageW(hwnd, WM_COMMAND, command, 0);
-        return WaitForWindow(program->pid(), L"#32770", caption, hwnd);
+        dialog = WaitForWindow(program->pid(), L"#32770", caption, hwnd);
+        ASSERT_NE(dialog, nullptr);
     }
     BOOL NotifyIcon(DWORD message) const // for the program's icon, as the program itself does
     {
@@ -127,18 +118,35 @@ protected:
         icon.uID = TRAY_ICON_ID;
         return Shell_NotifyIconW(message, &icon);
     }
+    void Quit()
+    {
+        PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
+        EXPECT_EQ(program->WaitForExit(), 0u);
+    }
     void LeftClick() { Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_LBUTTONUP); }
+    std::wstring PictureAfterClick()
+    {
+        LeftClick();
+        return Wallpaper();
+    }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
     bool ConfigHas(const std::wstring& line) { return ConfigText().find(line + L"\r\n") != std::wstring::npos; }
-    // Under Wine, which lacks the shell's desktop-wallpaper object, the program takes the classic route, whose
-    // registry value tells the picture; on Windows the object itself is asked.
-    static std::wstring Wallpaper()
+    // The desktop's picture, once `shown` is put there when given, as the user might between two actions. Under
+    // Wine, which lacks the shell's desktop-wallpaper object, the program takes the classic route, whose registry
+    // value tells the picture; on Windows the object itself is asked.
+    static std::wstring Wallpaper(const std::wstring& shown = L"")
     {
         if (RunningUnderWine()) {
+            if (!shown.empty()) {
+                WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", shown);
+            }
             return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"<absent>");
         }
         std::wstring picture = L"<no answer>";
         EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+            if (!shown.empty()) {
+                EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, shown.c_str()));
+            }
             LPWSTR path = nullptr;
             if (SUCCEEDED(desktop->GetWallpaper(nullptr, &path)) && path) {
                 picture = path;
@@ -147,22 +155,12 @@ protected:
         })) << "no desktop-wallpaper object";
         return picture;
     }
-    // Puts another picture on the desktop, as the user might between two actions.
-    static void ShowElsewhere(const std::wstring& picture)
-    {
-        if (RunningUnderWine()) {
-            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", picture);
-            return;
-        }
-        EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
-            EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, picture.c_str()));
-        })) << "no desktop-wallpaper object";
-    }
 
     const std::wstring configFile = SettingsPath();
     TempDir pictures;
     std::optional<Program> program;
     HWND hwnd = nullptr;    // the program's window
+    HWND dialog = nullptr;  // the last one opened by OpenDialog
     std::wstring untouched; // the desktop's picture before the test
     RegValueGuard wallpaper_{HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper"};
     RegValueGuard style_{HKEY_CURRENT_USER, kDesktopKey, L"WallpaperStyle"};
@@ -219,15 +217,13 @@ TEST_F(EndToEndTest, LeftClicksWalkThroughTheFolder)
 
     const std::wstring order[] = {pictures / L"A.jpg", pictures / L"b.png", pictures / L"c.JPEG", pictures / L"A.jpg"};
     for (int click = 0; click < 4; ++click) {
-        LeftClick();
-        EXPECT_EQ(Wallpaper(), order[click]) << "click " << click;
+        EXPECT_EQ(PictureAfterClick(), order[click]) << "click " << click;
         EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring(click % 3))) << Narrow(ConfigText());
     }
 
     // A picture deleted behind the program's back is skipped.
     DeleteFileW((pictures / L"b.png").c_str());
-    LeftClick();
-    EXPECT_EQ(Wallpaper(), pictures / L"c.JPEG");
+    EXPECT_EQ(PictureAfterClick(), pictures / L"c.JPEG");
     EXPECT_TRUE(ConfigHas(L"Index=2"));
 
     Answer(hwnd, WM_TRAYICON, TRAY_ICON_ID, WM_MOUSEMOVE);
@@ -248,8 +244,7 @@ TEST_F(EndToEndTest, RandomOrderDiffersFromOneStartToTheNext)
         ASSERT_NO_FATAL_FAILURE(Start());
         Answer(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
         for (int click = 0; click < 5; ++click) {
-            LeftClick();
-            seen.push_back(Wallpaper());
+            seen.push_back(PictureAfterClick());
         }
         EXPECT_TRUE(program->Close());
     }
@@ -261,9 +256,7 @@ TEST_F(EndToEndTest, ClickWithoutFolderChangesNothing)
 {
     ASSERT_NO_FATAL_FAILURE(Start());
 
-    LeftClick();
-
-    EXPECT_EQ(Wallpaper(), untouched);
+    EXPECT_EQ(PictureAfterClick(), untouched);
     EXPECT_FALSE(Exists(configFile));
     EXPECT_TRUE(program->Close());
 }
@@ -284,9 +277,8 @@ TEST_F(EndToEndTest, KeepsWorkingAfterTheTaskbarIsRecreated)
     }
     EXPECT_TRUE(NotifyIcon(NIM_MODIFY));
     EXPECT_FALSE(NotifyIcon(NIM_ADD));
-    LeftClick();
 
-    EXPECT_EQ(Wallpaper(), pictures / L"2.jpg");
+    EXPECT_EQ(PictureAfterClick(), pictures / L"2.jpg");
     EXPECT_TRUE(ConfigHas(L"Index=1"));
     EXPECT_EQ(ProgramWindows(), 1u);
     EXPECT_TRUE(program->Close());
@@ -296,7 +288,7 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
 {
     UsePictures({L"only.jpg"});
     ASSERT_NO_FATAL_FAILURE(Start());
-    const auto icon = TrayIconRect(hwnd, 1);
+    const auto icon = TrayIconRect(hwnd, TRAY_ICON_ID);
     if (!icon) {
         program->Close();
         GTEST_SKIP() << "the icon is not in sight in a taskbar (none here, or it sits in the overflow): no click";
@@ -305,10 +297,8 @@ TEST_F(EndToEndTest, MouseClickOnTheNotificationIconSwaps)
     // With the mouse, so that the shell itself sends the callback message.
     MouseAt({(icon->left + icon->right) / 2, (icon->top + icon->bottom) / 2}, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
     // The click arrives asynchronously; the settings file is written last.
-    WaitUntil([&] { return ConfigHas(L"Index=0"); });
-
+    EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Index=0"); }));
     EXPECT_EQ(Wallpaper(), pictures / L"only.jpg");
-    EXPECT_TRUE(ConfigHas(L"Index=0"));
     EXPECT_TRUE(program->Close());
 }
 
@@ -322,17 +312,16 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
 
     // The hotkey arrives as a posted message: a fit command posted after the keys, once saved, shows they took effect.
     int fit = 0;
-    auto press = [&](std::initializer_list<WORD> keys) {
+    auto press = [&](std::initializer_list<WORD> keys, int index, const char* why) {
         PressKeys(keys);
         fit = (fit + 1) % 5;
         PostMessageW(hwnd, WM_COMMAND, IDM_FIT_FILL + fit, 0);
         EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Fit=" + std::to_wstring(fit)); }));
+        EXPECT_TRUE(ConfigHas(L"Index=" + std::to_wstring(index))) << why;
     };
-    press({VK_CONTROL, VK_MENU, 'W'});
-    EXPECT_TRUE(ConfigHas(L"Index=0")) << "the default hotkey swaps";
+    press({VK_CONTROL, VK_MENU, 'W'}, 0, "the default hotkey swaps");
 
-    HWND dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog(IDM_SET_HOTKEY, L"Set hotkey"));
     EXPECT_EQ(Answer(GetDlgItem(dialog, IDC_HOTKEY), HKM_GETHOTKEY), MAKEWORD('W', HOTKEYF_CONTROL | HOTKEYF_ALT));
     GUITHREADINFO focus = {};
     focus.cbSize = sizeof(focus);
@@ -341,15 +330,13 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     Answer(GetDlgItem(dialog, IDC_HOTKEY), HKM_SETHOTKEY, MAKEWORD('B', HOTKEYF_CONTROL | HOTKEYF_SHIFT));
     ASSERT_TRUE(PressButton(dialog, IDOK));
     EXPECT_TRUE(ConfigHas(L"HotkeyMod=6") && ConfigHas(L"HotkeyVk=66")) << Narrow(ConfigText());
-    press({VK_CONTROL, VK_MENU, 'W'});
-    press({VK_CONTROL, VK_SHIFT, 'B'});
-    EXPECT_TRUE(ConfigHas(L"Index=1")) << "the new combination swaps, the old one no longer";
+    press({VK_CONTROL, VK_MENU, 'W'}, 0, "the old combination no longer swaps");
+    press({VK_CONTROL, VK_SHIFT, 'B'}, 1, "the new combination swaps");
 
     // Each warning keeps the dialog open. While the refusal is shown, a swap saves the settings: they must hold the
     // working combination.
     ASSERT_TRUE(RegisterHotKey(nullptr, 1, MOD_CONTROL | MOD_ALT, 'Q')) << "held by another program";
-    dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog(IDM_SET_HOTKEY, L"Set hotkey"));
     const std::pair<WORD, const wchar_t*> warnings[] = {
         {WORD{0}, L"No key pressed. Press a combination, or use None to disable."},
         {MAKEWORD('B', HOTKEYF_EXT), L"Include at least one modifier (Ctrl, Alt or Shift)."},
@@ -369,8 +356,7 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     }
     ASSERT_TRUE(PressButton(dialog, IDCANCEL));
     UnregisterHotKey(nullptr, 1);
-    press({VK_CONTROL, VK_SHIFT, 'B'});
-    EXPECT_TRUE(ConfigHas(L"Index=5")) << "after the refusal, the old combination still swaps";
+    press({VK_CONTROL, VK_SHIFT, 'B'}, 5, "after the refusal, the old combination still swaps");
 
     // Another hotkey identifier and an unknown command do nothing.
     const std::wstring before = ConfigText();
@@ -378,17 +364,14 @@ TEST_F(EndToEndTest, HotkeySwapsAndItsDialogChangesRefusesAndRemovesIt)
     Answer(hwnd, WM_COMMAND, IDM_SWAP_NOW + 3);
     EXPECT_EQ(ConfigText(), before);
 
-    dialog = OpenDialog(IDM_SET_HOTKEY, L"Set hotkey");
-    ASSERT_NE(dialog, nullptr);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog(IDM_SET_HOTKEY, L"Set hotkey"));
     ASSERT_TRUE(PressButton(dialog, IDC_HOTKEY_NONE));
     EXPECT_TRUE(ConfigHas(L"HotkeyMod=0") && ConfigHas(L"HotkeyVk=0"));
-    press({VK_CONTROL, VK_SHIFT, 'B'});
-    EXPECT_TRUE(ConfigHas(L"Index=5")) << "None turned the hotkey off";
+    press({VK_CONTROL, VK_SHIFT, 'B'}, 5, "None turned the hotkey off");
     EXPECT_TRUE(RegisterHotKey(nullptr, 2, MOD_CONTROL | MOD_SHIFT, 'B')) << "and released it";
     UnregisterHotKey(nullptr, 2);
 
-    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program->WaitForExit(), 0u);
+    Quit();
 }
 
 TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
@@ -415,8 +398,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     PickThroughDialog(pictures.path());
     EXPECT_TRUE(WaitUntil([&] { return ConfigHas(L"Index=0"); })) << "a picked folder is shown at once";
     EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
-    LeftClick();
-    EXPECT_EQ(Wallpaper(), pictures / L"b.jpg");
+    EXPECT_EQ(PictureAfterClick(), pictures / L"b.jpg");
 
     Answer(hwnd, WM_COMMAND, IDM_MODE_RANDOM);
     EXPECT_TRUE(ConfigHas(L"Mode=1"));
@@ -426,7 +408,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     Answer(hwnd, WM_COMMAND, IDM_SWAP_NOW);
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "Sequential carries on after the current picture";
 
-    ShowElsewhere(pictures / L"a.jpg");
+    Wallpaper(pictures / L"a.jpg"); // put there by the user meanwhile
     Answer(hwnd, WM_COMMAND, IDM_FIT_TILE);
     EXPECT_TRUE(ConfigHas(L"Fit=3") && ConfigHas(L"Index=2"));
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "the current picture, again";
@@ -466,8 +448,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     EXPECT_TRUE(PressButton(about, IDOK));
 
     const std::wstring saved = ConfigText();
-    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program->WaitForExit(), 0u);
+    Quit();
     EXPECT_FALSE(NotifyIcon(NIM_MODIFY)) << "the icon goes with the program";
     EXPECT_EQ(ConfigText(), saved) << "nothing is saved at Quit";
 
@@ -478,10 +459,8 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     ASSERT_TRUE(CopyFileW(BuiltProgram(L"Backdrift.exe").c_str(), movedExe.c_str(), FALSE));
     ASSERT_NO_FATAL_FAILURE(Start(movedExe));
     EXPECT_EQ(runValue(), L"\"" + movedExe + L"\"");
-    LeftClick();
-    EXPECT_EQ(Wallpaper(), pictures / L"a.jpg");
-    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program->WaitForExit(), 0u);
+    EXPECT_EQ(PictureAfterClick(), pictures / L"a.jpg");
+    Quit();
 }
 
 TEST_F(EndToEndTest, OpenCurrentFolderNeverStartsAFile)
@@ -495,8 +474,7 @@ TEST_F(EndToEndTest, OpenCurrentFolderNeverStartsAFile)
     Answer(hwnd, WM_COMMAND, IDM_OPEN_FOLDER);
     Sleep(2000); // a started batch file would have written its marker by now
     EXPECT_FALSE(Exists(marker));
-    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program->WaitForExit(), 0u);
+    Quit();
 }
 
 TEST_F(EndToEndTest, KilledAtAnyMomentItRestartsWithCompleteSettings)
@@ -549,8 +527,7 @@ TEST_F(EndToEndTest, ManySwapsUseNoMoreMemoryOrHandles)
         << "private bytes after " << kSwaps << " and " << 2 * kSwaps << " swaps";
     EXPECT_LE(static_cast<long>(end.handles), static_cast<long>(half.handles) + platformKeeps + 16)
         << "of which the platform keeps " << platformKeeps;
-    PostMessageW(hwnd, WM_COMMAND, IDM_QUIT, 0);
-    EXPECT_EQ(program->WaitForExit(), 0u);
+    Quit();
 }
 
 } // namespace

@@ -8,7 +8,6 @@
 #include <regex>
 #include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
 
@@ -35,41 +34,35 @@ std::string Shown(const std::string& output)
 TEST(RunnerTest, PassesOnlyWhenEveryProgramPassesAndATestRan)
 {
     const std::string probe = "runner_probe.exe --gtest_filter=Probe.";
-    // The list's lines, the runner's exit code, and what its output must say.
-    const std::tuple<std::vector<std::string>, DWORD, const char*> cases[] = {
-        {{"86400 " + probe + "Passes", "# a comment", "", "60 may-skip " + probe + "Skips"},
-         0,
+    // The list (its lines ended by CR LF), the runner's exit code, and what its output must say.
+    const std::tuple<std::string, DWORD, const char*> cases[] = {
+        {"86400 " + probe + "Passes\r\n# a comment\r\n\r\n60 may-skip " + probe + "Skips\r\n", 0,
          "2 programs, 1 tests passed, 1 skipped"},
-        {{"60 " + probe + "Passes", "60 " + probe + "Fails", "60 " + probe + "Passes"}, 1, "1 programs failed"},
-        {{"# nothing to run"}, 1, "no test ran"},
-        {{"60 " + probe + "Skips"}, 1, "every test skipped"},
-        {{"60 " + probe + "Passes", "60 " + probe + "Skips"}, 1, "every test skipped"},
-        {{"60 " + probe + "Passes", "60 " + probe + "NoSuchTest"}, 1, "it ran no test"},
-        {{"60 " + probe + "Passes:Probe.Exits"}, 1, "it ended before GoogleTest finished"},
-        {{"60 " + probe + "Passes:Probe.ExitsInTheSecondRound --gtest_repeat=2"},
-         1,
+        {"60 " + probe + "Passes\r\n60 " + probe + "Fails\r\n60 " + probe + "Passes\r\n", 1, "1 programs failed"},
+        {"# nothing to run\r\n", 1, "no test ran"},
+        {"60 " + probe + "Skips\r\n", 1, "every test skipped"},
+        {"60 " + probe + "Passes\r\n60 " + probe + "Skips\r\n", 1, "every test skipped"},
+        {"60 " + probe + "Passes\r\n60 " + probe + "NoSuchTest\r\n", 1, "it ran no test"},
+        {"60 " + probe + "Passes:Probe.Exits\r\n", 1, "it ended before GoogleTest finished"},
+        {"60 " + probe + "Passes:Probe.ExitsInTheSecondRound --gtest_repeat=2\r\n", 1,
          "ended before GoogleTest finished"},
-        {{"60 runner_probe.exe --imitate"}, 1, "no GoogleTest report"},
-        {{"60 runner_probe.exe --exit-0 --gtest_filter=Probe.Passes:Probe.Fails"}, 1, "1 tests failed"},
-        {{"60 no_such_program.exe"}, 1, "cannot start it"},
-        {{"60"}, 1, "not a line of a list"},
-        {{"12abc " + probe + "Passes"}, 1, "not a line of a list"},
-        {{"-1 " + probe + "Passes"}, 1, "not a line of a list"},
-        {{"4294968 " + probe + "Passes"}, 1, "not a line of a list"},
-        {{"86401 " + probe + "Passes"}, 1, "not a line of a list"},
-        {{"2 " + probe + "Hangs", "60 " + probe + "Passes"}, 1, "stopped after 2 s"},
+        {"60 runner_probe.exe --imitate\r\n", 1, "no GoogleTest report"},
+        {"60 runner_probe.exe --exit-0 --gtest_filter=Probe.Passes:Probe.Fails\r\n", 1, "1 tests failed"},
+        {"60 no_such_program.exe\r\n", 1, "cannot start it"},
+        {"60\r\n", 1, "not a line of a list"},
+        {"12abc " + probe + "Passes\r\n", 1, "not a line of a list"},
+        {"-1 " + probe + "Passes\r\n", 1, "not a line of a list"},
+        {"4294968 " + probe + "Passes\r\n", 1, "not a line of a list"},
+        {"86401 " + probe + "Passes\r\n", 1, "not a line of a list"},
+        {"2 " + probe + "Hangs\r\n60 " + probe + "Passes\r\n", 1, "stopped after 2 s"},
     };
     TempDir dir;
-    ASSERT_TRUE(CopyFileW((ModuleDir() + L"\\runner_probe.exe").c_str(), (dir / L"runner_probe.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(BuiltProgram(L"runner_probe.exe").c_str(), (dir / L"runner_probe.exe").c_str(), FALSE));
     for (const auto& [list, exitCode, says] : cases) {
-        std::string text;
-        for (const std::string& line : list) {
-            text += line + "\r\n";
-        }
-        SCOPED_TRACE(text);
-        WriteBytes(dir / L"tests.txt", text);
+        SCOPED_TRACE(list);
+        WriteBytes(dir / L"tests.txt", list);
         const auto [code, output] =
-            RunAndRead(L"\"" + ModuleDir() + L"\\run_tests.exe\" \"" + (dir / L"tests.txt") + L"\"");
+            RunAndRead(L"\"" + BuiltProgram(L"run_tests.exe") + L"\" \"" + (dir / L"tests.txt") + L"\"");
         EXPECT_EQ(code, exitCode) << Shown(output);
         EXPECT_NE(output.find(says), std::string::npos) << Shown(output);
     }

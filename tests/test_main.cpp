@@ -90,12 +90,10 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     UsersOwnSettings users;
     const bool usersOwn = !RunningUnderWine(); // Wine's prefix is the tests' own
-    int result = 1;
-    if (!usersOwn || users.PutAside()) {
-        result = RUN_ALL_TESTS();
-        if (usersOwn) {
-            users.PutBack();
-        }
+    const bool ready = !usersOwn || users.PutAside();
+    const int result = ready ? RUN_ALL_TESTS() : 1;
+    if (usersOwn && ready) {
+        users.PutBack();
     }
     CoUninitialize();
     return result;

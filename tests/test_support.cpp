@@ -103,25 +103,20 @@ RegValueGuard::RegValueGuard(HKEY root, const wchar_t* key, const wchar_t* name)
 
 RegValueGuard::~RegValueGuard()
 {
-    HKEY handle = nullptr;
     if (!type_) {
         RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
-    } else if (RegCreateKeyExW(root_, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) ==
-               ERROR_SUCCESS) {
-        RegSetValueExW(handle, name_.c_str(), 0, *type_, reinterpret_cast<const BYTE*>(data_.data()),
-                       static_cast<DWORD>(data_.size()));
-        RegCloseKey(handle);
+    } else { // into the key made anew if it went meanwhile
+        RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), *type_, data_.data(), static_cast<DWORD>(data_.size()));
     }
 }
 
 std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    wchar_t folder[MAX_PATH], name[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"bdo", 0, name);
-    HANDLE output = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    const TempDir folder;
+    HANDLE output =
+        CreateFileW((folder / L"output").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
