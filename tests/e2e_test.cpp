@@ -19,11 +19,15 @@ namespace {
 
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 
-// Top-level windows of the program's class, in any process (those after `after` in Z order).
-size_t ProgramWindows(HWND after = nullptr)
+// Top-level windows of the program's class, in any process.
+size_t ProgramWindows()
 {
-    const HWND window = FindWindowExW(nullptr, after, kWindowClass, nullptr);
-    return window ? 1 + ProgramWindows(window) : 0;
+    size_t count = 0;
+    for (HWND window = FindWindowExW(nullptr, nullptr, kWindowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kWindowClass, nullptr)) {
+        ++count;
+    }
+    return count;
 }
 
 // Delivers a message and waits until the program has handled it: its answer.

@@ -1,6 +1,8 @@
 #include "app/app_state.h"
-#include "doubles/swap_doubles.h"
+#include "settings/settings.h"
 #include "test_support.h"
+#include "tray/tray.h"
+#include "wallpaper/apply.h"
 #include "wallpaper/rotation.h"
 #include "wallpaper/scan.h"
 
@@ -8,10 +10,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <random>
 #include <ranges>
+#include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,6 +26,16 @@ using Indexes = std::vector<int32_t>;
 
 constexpr wchar_t kNoImages[] = L"No images found in the selected folder.";
 constexpr wchar_t kNoneSet[] = L"Could not set any wallpaper from this folder.";
+
+// What the swap asked of the wallpaper, the settings file and the tray, through the doubles at the end of this file.
+struct SwapRecorder {
+    std::set<std::wstring> refused; // paths that ApplyWallpaper fails for
+    Paths applied;
+    Indexes savedIndexes; // g_app.index at each SaveSettings
+    Paths balloons;
+    int tipUpdates = 0;
+    std::function<void()> duringApply; // runs inside the next ApplyWallpaper, once
+} g_swap;
 
 class SwapTest : public testing::Test {
 protected:
@@ -349,3 +364,28 @@ TEST(DrawUpToTest, DrawsAgainInsteadOfFoldingTheTopOutputs)
 }
 
 } // namespace
+
+// Link-time doubles of the units a swap calls besides the scan.
+bool ApplyWallpaper(const std::wstring& path)
+{
+    g_swap.applied.push_back(path);
+    if (auto during = std::exchange(g_swap.duringApply, nullptr)) {
+        during();
+    }
+    return g_swap.refused.count(path) == 0;
+}
+
+void SaveSettings()
+{
+    g_swap.savedIndexes.push_back(g_app.index);
+}
+
+void ShowBalloon(const wchar_t* message)
+{
+    g_swap.balloons.emplace_back(message);
+}
+
+void UpdateTrayTip()
+{
+    ++g_swap.tipUpdates;
+}
