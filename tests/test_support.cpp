@@ -105,7 +105,7 @@ RegValueGuard::~RegValueGuard()
 {
     if (!type_) {
         RegDeleteKeyValueW(root_, key_.c_str(), name_.c_str());
-    } else { // into the key made anew if it went meanwhile
+    } else {
         RegSetKeyValueW(root_, key_.c_str(), name_.c_str(), *type_, data_.data(), static_cast<DWORD>(data_.size()));
     }
 }

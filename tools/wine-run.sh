@@ -2,9 +2,9 @@
 # Runs a Windows program of a build tree under Wine: CMake's cross-compiling
 # emulator, so CTest and test discovery use it transparently.
 #   tools/wine-run.sh <program.exe> [arguments...]
-set -eEuo pipefail
-# A step of ours that fails says which, or CTest would show a failure with no output at all.
-trap 'echo "wine-run: \"$BASH_COMMAND\" failed with status $? (line $LINENO)" >&2' ERR
+set -euo pipefail
+# Until the program starts, a failure is ours and says so: CTest would show a failure with no output at all.
+trap 'status=$?; [ "$status" = 0 ] || echo "wine-run: could not prepare Wine for $1 (status $status)" >&2' EXIT
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 build=$(cd "$(dirname "$1")" && pwd)
@@ -13,7 +13,6 @@ while [ "$build" != / ] && [ ! -f "$build/CMakeCache.txt" ]; do build=$(dirname 
 
 bd_wine_init "$build"
 bd_wine_boot
-trap - ERR # the program's own status is its verdict, not a fault of ours
 # With stderr on a pipe (as under CTest), Wine holds the process's end back
 # by about a second; a file does not, so relay stderr through one.
 err=$(mktemp) out=$(mktemp)
@@ -22,8 +21,8 @@ for try in 1 2 3; do
     status=0
     wine "$@" 2>"$err" | tee "$out" || status=$?
     cat "$err" >&2
-    # A test or benchmark program prints before it can fail; one that failed having printed nothing never got to
-    # run its own code: Wine, under load, now and then fails to start a process at all.
+    # A test program prints before its first test, and a benchmark before it measures: one that failed having
+    # printed nothing never got to run its own code, as when Wine, under load, fails to start a process at all.
     [ "$status" != 0 ] && [ ! -s "$out" ] && [ ! -s "$err" ] && [ "$try" -lt 3 ] || exit "$status"
     echo "wine-run: $1 ended with status $status before printing anything; starting it again" >&2
 done
