@@ -279,6 +279,7 @@ TEST_F(SwapTest, ModeChangeIsSavedAndStartsAFreshCycle)
     g_app.shufflePos = 1;
 
     SetRotationMode(Sequential);
+    EXPECT_EQ(g_app.mode, Sequential);
     SetRotationMode(Random);
     SwapWallpaper();
 

@@ -310,12 +310,14 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
         {"stale read-only hidden draft of an earlier run", true,
          [&] {
              WriteBytes(draft, "[Backdrift]\r\nMode=7\r\n");
-             const bool there = SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) &&
-                                refuses(draft, OPEN_EXISTING);
+             if (!SetFileAttributesW(draft.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN) ||
+                 !refuses(draft, OPEN_EXISTING)) {
+                 return false;
+             }
              // A save cut short that meets the draft first.
              EXPECT_EQ(RunAndRead(saveCutProbe + L"3").first, DWORD{ERROR_CANCELLED});
              EXPECT_EQ(ReadBytes(configFile), kOldFile) << "a save cut short left a mixed file";
-             return there;
+             return true;
          },
          [] {}},
         {"folder where files can be changed but not created", true,
