@@ -79,13 +79,14 @@ bd_run_in_test_copy() { # <command relative to the checkout> [arguments...]
     if ! id -u "$BD_TEST_ACCOUNT" >/dev/null 2>&1; then
         echo "Creating the unprivileged account $BD_TEST_ACCOUNT to build and test as (userdel -r $BD_TEST_ACCOUNT removes it)"
         useradd --system --user-group --create-home --home-dir "/var/lib/$BD_TEST_ACCOUNT" \
-            --shell /usr/sbin/nologin "$BD_TEST_ACCOUNT"
+            --shell /usr/sbin/nologin "$BD_TEST_ACCOUNT" || return
     fi
-    copy=$(bd_test_copy "$checkout")
+    # Called on the left of ||, where set -e holds no more: each step that must not fail returns by itself.
+    copy=$(bd_test_copy "$checkout") || return
     # Made by root, not by a display the account starts, as X expects.
     [ -d /tmp/.X11-unix ] || install -d -m 1777 /tmp/.X11-unix
     bd_copy_list "$checkout" | tar -C "$checkout" --null --no-recursion -T - -cf - |
-        bd_as_account bash -c "$BD_REFRESH" _ "$copy"
+        bd_as_account bash -c "$BD_REFRESH" _ "$copy" || return
     revision=$(git -C "$checkout" -c safe.directory="$checkout" log -1 --format=%h 2>/dev/null || echo unknown)
     # The copy has no .git to take the commit's time from.
     epoch=${SOURCE_DATE_EPOCH:-$(bd_commit_time "$checkout")}
