@@ -34,8 +34,7 @@ double OwnCpuSeconds()
 {
     FILETIME created, exited, kernel, user;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& time) { return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime; };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7; // FILETIME counts 100 ns
+    return FileTimeSeconds(kernel) + FileTimeSeconds(user);
 }
 
 // The calibration child: burns kSpinMs of its own CPU time, however long a

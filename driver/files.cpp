@@ -36,18 +36,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes)
     }
 }
 
-std::optional<std::string> ReadBytes(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return std::nullopt;
-    }
-    std::string bytes = ReadAll(file);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::optional<std::wstring> ReadText(const std::wstring& path)
 {
     const auto bytes = ReadBytes(path);

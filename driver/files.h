@@ -1,5 +1,7 @@
 #pragma once
 // Files, text and the registry, as the program leaves them.
+#include "driver/read_all.h" // ReadBytes
+
 #include <windows.h>
 
 #include <optional>
@@ -9,7 +11,6 @@ std::wstring ModuleDir();                       // folder of the running program
 std::wstring BuiltProgram(const wchar_t* name); // a program built beside the running one
 std::string Narrow(const std::wstring& text);   // to UTF-8
 void WriteBytes(const std::wstring& path, const std::string& bytes);
-std::optional<std::string> ReadBytes(const std::wstring& path);
 // A text file as the profile functions see it: UTF-16LE after a byte-order mark, otherwise single-byte ASCII.
 std::optional<std::wstring> ReadText(const std::wstring& path);
 std::optional<std::wstring> ReadRegString(HKEY root, const wchar_t* key, const wchar_t* name);

@@ -17,13 +17,13 @@ namespace {
 
 constexpr auto kSystemHandleInformation = static_cast<SYSTEM_INFORMATION_CLASS>(16);
 
+} // namespace
+
 double FileTimeSeconds(const FILETIME& time)
 {
     constexpr double kTicksPerSecond = 1e7; // FILETIME counts 100 ns
     return static_cast<double>((ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime) / kTicksPerSecond;
 }
-
-} // namespace
 
 long CountHandlesInSystemTable(DWORD pid)
 {

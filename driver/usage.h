@@ -22,4 +22,5 @@ struct Usage {
 };
 Usage ReadUsage(HANDLE process, DWORD pid);
 
-double Seconds(); // a monotonic clock
+double Seconds();                             // a monotonic clock
+double FileTimeSeconds(const FILETIME& time); // a span of CPU time, as the system's times give it

@@ -100,14 +100,6 @@ struct Scratch {
     }
 };
 
-std::optional<std::string> ReadFileText(const std::wstring& path)
-{
-    Handle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr),
-                &CloseHandle);
-    return file.get() == INVALID_HANDLE_VALUE ? std::nullopt : std::optional(ReadAll(file.get()));
-}
-
 // Runs one program in a job object, so that at the time limit it ends with every
 // program it started (the end-to-end tests start Backdrift.exe); its output is
 // copied to ours after. True when it passed; `report` is GoogleTest's of it.
@@ -160,7 +152,7 @@ bool RunProgram(const std::wstring& folder, const std::wstring& commandLine, DWO
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     Print(ReadAll(output.get()));
-    report = ReadReport(ReadFileText(scratch.report).value_or(""));
+    report = ReadReport(ReadBytes(scratch.report).value_or(""));
     const bool unfinished = GetFileAttributesW(scratch.unfinished.c_str()) != INVALID_FILE_ATTRIBUTES;
     // Why it did not pass: the first reason that holds.
     const std::pair<bool, std::string> reasons[] = {
@@ -196,7 +188,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     const std::wstring folder(full, name - full);
-    const std::optional<std::string> list = ReadFileText(full);
+    const std::optional<std::string> list = ReadBytes(full);
     if (!list) {
         Print("run_tests: cannot read the list\n");
         return 2;
