@@ -74,7 +74,10 @@ protected:
     {
         ASSERT_EQ(ProgramWindows(), 0u) << "another Backdrift is running";
         RemoveTree(SettingsDir());
-        untouched = Wallpaper(RunningUnderWine() ? L"untouched" : L"");
+        if (RunningUnderWine()) {
+            ShowElsewhere(L"untouched");
+        }
+        untouched = Wallpaper();
     }
     void TearDown() override
     {
@@ -135,22 +138,15 @@ protected:
     }
     std::wstring ConfigText() { return ReadText(configFile).value_or(L"<missing>"); }
     bool ConfigHas(const std::wstring& line) { return ConfigText().find(line + L"\r\n") != std::wstring::npos; }
-    // The desktop's picture, once `shown` is put there when given, as the user might between two actions. Under
-    // Wine, which lacks the shell's desktop-wallpaper object, the program takes the classic route, whose registry
-    // value tells the picture; on Windows the object itself is asked.
-    static std::wstring Wallpaper(const std::wstring& shown = L"")
+    // Under Wine, which lacks the shell's desktop-wallpaper object, the program takes the classic route, whose
+    // registry value tells the picture; on Windows the object itself is asked.
+    static std::wstring Wallpaper()
     {
         if (RunningUnderWine()) {
-            if (!shown.empty()) {
-                WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", shown);
-            }
             return ReadRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper").value_or(L"<absent>");
         }
         std::wstring picture = L"<no answer>";
         EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
-            if (!shown.empty()) {
-                EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, shown.c_str()));
-            }
             LPWSTR path = nullptr;
             if (SUCCEEDED(desktop->GetWallpaper(nullptr, &path)) && path) {
                 picture = path;
@@ -158,6 +154,17 @@ protected:
             CoTaskMemFree(path);
         })) << "no desktop-wallpaper object";
         return picture;
+    }
+    // Puts another picture on the desktop, as the user might between two actions.
+    static void ShowElsewhere(const std::wstring& picture)
+    {
+        if (RunningUnderWine()) {
+            WriteRegString(HKEY_CURRENT_USER, kDesktopKey, L"Wallpaper", picture);
+            return;
+        }
+        EXPECT_TRUE(WithDesktopWallpaper([&](IDesktopWallpaper* desktop) {
+            EXPECT_HRESULT_SUCCEEDED(desktop->SetWallpaper(nullptr, picture.c_str()));
+        })) << "no desktop-wallpaper object";
     }
 
     const std::wstring configFile = SettingsPath();
@@ -412,7 +419,7 @@ TEST_F(EndToEndTest, AUserSessionFromFirstStartToRestart)
     Answer(hwnd, WM_COMMAND, IDM_SWAP_NOW);
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "Sequential carries on after the current picture";
 
-    Wallpaper(pictures / L"a.jpg"); // put there by the user meanwhile
+    ShowElsewhere(pictures / L"a.jpg");
     Answer(hwnd, WM_COMMAND, IDM_FIT_TILE);
     EXPECT_TRUE(ConfigHas(L"Fit=3") && ConfigHas(L"Index=2"));
     EXPECT_EQ(Wallpaper(), pictures / L"c.jpg") << "the current picture, again";

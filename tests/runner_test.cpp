@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <tuple>
 
@@ -26,9 +25,13 @@ int CountProcesses(const wchar_t* image)
 
 // CTest takes GoogleTest's skip mark anywhere in a test's output for a skip: the probe's, shown when a row fails,
 // would hide that failure.
-std::string Shown(const std::string& output)
+std::string Shown(std::string output)
 {
-    return std::regex_replace(output, std::regex(R"(\[  SKIPPED \])"), "[  skipped ]");
+    const std::string mark = "[  SKIPPED ]";
+    for (size_t at = output.find(mark); at != std::string::npos; at = output.find(mark, at)) {
+        output.replace(at, mark.size(), "[  skipped ]");
+    }
+    return output;
 }
 
 TEST(RunnerTest, PassesOnlyWhenEveryProgramPassesAndATestRan)
