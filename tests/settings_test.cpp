@@ -276,14 +276,8 @@ TEST_F(SettingsTest, ASaveGetsThroughWhateverTheFileAndFolderAllow)
     };
     // Wine's CreateSymbolicLinkW makes nothing yet reports success, and Wine cannot give a file back the right to read
     // it: there the system's own programs do it, started from Z: with no handle to wait on, so their effect is awaited.
-    const auto unixInConfigDir = [&](std::wstring commandLine, const std::function<bool()>& done) {
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, configDir.c_str(), &startup,
-                       &process);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+    const auto unixInConfigDir = [&](const std::wstring& commandLine, const std::function<bool()>& done) {
+        RunAndRead(commandLine, configDir.c_str());
         return WaitUntil(done);
     };
     HANDLE holder = INVALID_HANDLE_VALUE;

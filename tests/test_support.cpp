@@ -110,7 +110,7 @@ RegValueGuard::~RegValueGuard()
     }
 }
 
-std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
+std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine, const wchar_t* startIn)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     const TempDir folder;
@@ -123,7 +123,7 @@ std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine)
     startup.hStdOutput = startup.hStdError = output;
     PROCESS_INFORMATION process = {};
     DWORD code = STILL_ACTIVE;
-    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, startIn, &startup, &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);

@@ -50,8 +50,8 @@ private:
     std::string data_;
 };
 
-// Runs a command line to its end: its exit code and what it printed.
-std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine);
+// Runs a command line to its end, started in the folder `startIn` when given: its exit code and what it printed.
+std::pair<DWORD, std::string> RunAndRead(std::wstring commandLine, const wchar_t* startIn = nullptr);
 
 // For allowances made for Wine's own faults, and for tests that only make sense on one of the two systems.
 bool RunningUnderWine();
