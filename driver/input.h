@@ -7,12 +7,16 @@
 
 constexpr DWORD kWaitMs = 15000; // the longest any step may take
 
+// Asks `done` until it holds or kWaitMs have passed, never once more after it held: `done` may act (delete a file).
 template <class Predicate> bool WaitUntil(Predicate done)
 {
-    for (DWORD waited = 0; waited < kWaitMs && !done(); waited += 50) {
+    for (DWORD waited = 0; !done(); waited += 50) {
+        if (waited >= kWaitMs) {
+            return false;
+        }
         Sleep(50);
     }
-    return done();
+    return true;
 }
 
 // Sends a message and waits until it is handled; false if it is not in time.
